@@ -34,7 +34,7 @@ case "${1:-}" in
 run)
     install_missing "${RUN_PACKAGES[@]}"
     build -DBUILD_TESTING=OFF
-    echo "Velmora has no windows yet: only the date conversion is built."
+    exec build/velmora
     ;;
 test)
     install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"

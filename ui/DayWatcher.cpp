@@ -1,0 +1,69 @@
+#include "DayWatcher.h"
+
+#include <QDateTime>
+#include <QSocketNotifier>
+
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+
+namespace {
+
+QDateTime nextDayStart()
+{
+    // startOfDay: where a time-zone change skips midnight, the day starts later.
+    return QDate::currentDate().addDays(1).startOfDay();
+}
+
+}  // namespace
+
+DayWatcher::DayWatcher(QObject* parent)
+    : QObject(parent)
+{
+    // An absolute CLOCK_REALTIME deadline fires on time even across suspend
+    // (a monotonic timer would not count the time asleep), and
+    // TFD_TIMER_CANCEL_ON_SET wakes us when the clock is set.
+    timerFd_ = timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (timerFd_ >= 0) {
+        notifier_ = new QSocketNotifier(timerFd_, QSocketNotifier::Read, this);
+        connect(notifier_, &QSocketNotifier::activated, this, &DayWatcher::wake);
+    } else {
+        // Without timerfd, look again at least hourly so a resume is seen late
+        // at worst by an hour.
+        fallback_.setSingleShot(true);
+        connect(&fallback_, &QTimer::timeout, this, &DayWatcher::wake);
+    }
+    arm();
+}
+
+DayWatcher::~DayWatcher()
+{
+    if (timerFd_ >= 0)
+        ::close(timerFd_);
+}
+
+void DayWatcher::arm()
+{
+    const QDateTime deadline = nextDayStart();
+    if (timerFd_ >= 0) {
+        itimerspec spec{};
+        spec.it_value.tv_sec = static_cast<time_t>(deadline.toSecsSinceEpoch());
+        timerfd_settime(timerFd_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &spec, nullptr);
+    } else {
+        constexpr qint64 hour = 60 * 60 * 1000;
+        fallback_.start(int(std::clamp<qint64>(QDateTime::currentDateTime().msecsTo(deadline), 1000, hour)));
+    }
+}
+
+void DayWatcher::wake()
+{
+    if (timerFd_ >= 0) {
+        // Drain the expiry count; ECANCELED here means the clock was set.
+        std::uint64_t expirations = 0;
+        [[maybe_unused]] const auto ignored = ::read(timerFd_, &expirations, sizeof expirations);
+    }
+    arm();
+    emit dayMayHaveChanged();
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QDate>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QLineEdit;
+class QPushButton;
+class Form2;
+
+// The date strip: "امروز: " and today's Persian date, and ">" for the menu.
+class Form1 : public QWidget {
+    Q_OBJECT
+
+public:
+    using Today = std::function<QDate()>;
+
+    explicit Form1(Today today = &QDate::currentDate);
+    ~Form1() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Form_Load();
+    void Command1_MouseDown();
+    void writeDateLine();
+    void followDayChange();
+
+    const Today today_;
+    QDate shownDate_;
+    QLineEdit* const Text1;
+    QPushButton* const Command1;
+    QLineEdit* const Text2;
+    std::unique_ptr<Form2> form2_;  // made on the first press of ">"
+};

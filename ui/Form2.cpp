@@ -1,0 +1,61 @@
+#include "Form2.h"
+
+#include "Form3.h"
+
+#include <QClipboard>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMenu>
+
+Form2::Form2(const QLineEdit& dateLine)
+    : dateLine_(dateLine)
+    , m(new QMenu(QStringLiteral("menu"), this))
+    // "&Clipboard " then "كپي متن در " (copy text to); the C is the access key.
+    , d(m->addAction(QStringLiteral(u"&Clipboard \u0643\u067E\u064A \u0645\u062A\u0646 \u062F\u0631 ")))
+    // "معرفي برنامه" (introducing the program)
+    , w(m->addAction(QStringLiteral(u"\u0645\u0639\u0631\u0641\u064A \u0628\u0631\u0646\u0627\u0645\u0647")))
+    // "خروج" (exit)
+    , e(m->addAction(QStringLiteral(u"\u062E\u0631\u0648\u062C")))
+{
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("Form2"));
+    m->setObjectName(QStringLiteral("m"));
+    d->setObjectName(QStringLiteral("d"));
+    w->setObjectName(QStringLiteral("w"));
+    e->setObjectName(QStringLiteral("e"));
+    connect(d, &QAction::triggered, this, &Form2::d_Click);
+    connect(w, &QAction::triggered, this, &Form2::w_Click);
+    connect(e, &QAction::triggered, this, &Form2::e_Click);
+}
+
+Form2::~Form2()
+{
+    delete form3_;
+}
+
+void Form2::popUp()
+{
+    m->exec(QCursor::pos());
+}
+
+void Form2::d_Click()
+{
+    QGuiApplication::clipboard()->setText(dateLine_.text());
+}
+
+void Form2::w_Click()
+{
+    if (!form3_)
+        form3_ = new Form3;
+    form3_->show();
+    form3_->raise();
+    form3_->activateWindow();
+}
+
+void Form2::e_Click()
+{
+    // Leave through the event loop, so windows are torn down normally and the
+    // clipboard is handed to the desktop's clipboard manager on the way out.
+    QCoreApplication::exit(0);
+}

@@ -1,0 +1,85 @@
+#include "Form3.h"
+
+#include "Twips.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+
+namespace {
+
+namespace AboutGeometry {
+constexpr int width = 3345, height = 3600;
+constexpr int top = 495;
+constexpr int leftFromScreenRight = 3900;
+}
+constexpr QRect command1Rect = twipsRect(1320, 3120, 975, 375);
+
+struct Credit {
+    const char* name;
+    QRect rect;
+    QRgb colour;
+    const char* text;
+};
+
+// In tab order; the labels take no focus, the order is kept for access keys.
+constexpr Credit credits[] = {
+    {"Label8", twipsRect(960, 1800, 1815, 255), qRgb(192, 255, 255), "The Velmora team"},
+    {"Label7", twipsRect(1560, 2640, 735, 255), qRgb(0, 255, 255), "V " VELMORA_VERSION},
+    {"Label6", twipsRect(480, 960, 2535, 255), qRgb(192, 255, 255), "velmora.example.org"},
+    {"Label5", twipsRect(480, 1440, 2535, 255), qRgb(192, 255, 255), "velmora@example.org"},
+    {"Label4", twipsRect(480, 1200, 2535, 255), qRgb(192, 255, 255), "example.org/velmora"},
+    {"Label3", twipsRect(120, 2160, 3135, 375), qRgb(192, 255, 192),
+     "\u00A9 2026 The Velmora team. Free to use, copy and share."},
+};
+
+}  // namespace
+
+Form3::Form3()
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    , picture_(QStringLiteral(":/about.jpg"))
+    , Command1(new QPushButton(QStringLiteral("&Exit"), this))
+{
+    setObjectName(QStringLiteral("Form3"));
+    setWindowTitle(QStringLiteral("about"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(twips(AboutGeometry::width), twips(AboutGeometry::height));
+    // The credit boxes are sized for 8-point text: two lines in 375 twips.
+    QFont font = this->font();
+    font.setPointSize(8);
+    setFont(font);
+
+    for (const Credit& credit : credits) {
+        auto* label = new QLabel(QString::fromUtf8(credit.text), this);
+        label->setObjectName(QString::fromLatin1(credit.name));
+        label->setGeometry(credit.rect);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setWordWrap(true);
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, QColor(credit.colour));
+        label->setPalette(palette);
+    }
+
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(command1Rect);
+    Command1->setFocus();
+    connect(Command1, &QPushButton::clicked, this, &Form3::Command1_Click);
+
+    Form_Load();
+}
+
+void Form3::Form_Load()
+{
+    placeFromScreenTopRight(*this, AboutGeometry::leftFromScreenRight, AboutGeometry::top);
+}
+
+void Form3::Command1_Click()
+{
+    close();
+}
+
+void Form3::paintEvent(QPaintEvent*)
+{
+    // Unscaled from the top-left corner; the client area cuts off its last row.
+    QPainter(this).drawPixmap(0, 0, picture_);
+}
