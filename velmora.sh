@@ -7,7 +7,7 @@ cd "$(dirname "$0")"
 
 # Everything the build and the program need, then what the tests add.
 RUN_PACKAGES=(build-essential cmake ninja-build qt6-base-dev fonts-noto-ui-core fonts-dejavu-core)
-TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils)
+TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils desktop-file-utils appstream dpkg-dev lintian)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
