@@ -7,7 +7,10 @@ cd "$(dirname "$0")"
 
 # Everything the build and the program need, then what the tests add.
 RUN_PACKAGES=(build-essential cmake ninja-build qt6-base-dev fonts-noto-ui-core fonts-dejavu-core)
-TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils desktop-file-utils appstream dpkg-dev lintian)
+TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils desktop-file-utils appstream dpkg-dev lintian
+               locales tzdata clang libclang-rt-14-dev)
+# The end-to-end tests run the strip under each of these (and under C).
+TEST_LOCALES=(en_US.UTF-8 de_DE.UTF-8 fa_IR.UTF-8 ja_JP.UTF-8)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -25,21 +28,42 @@ install_missing() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+generate_locales() {
+    local available missing=() name
+    available=$(locale -a)
+    for name in "$@"; do
+        grep -qix "${name%.UTF-8}.utf8" <<<"$available" || missing+=("$name")
+    done
+    [ ${#missing[@]} -eq 0 ] && return
+    echo "Generating locales: ${missing[*]}"
+    for name in "${missing[@]}"; do
+        grep -q "^$name UTF-8" /etc/locale.gen 2>/dev/null || echo "$name UTF-8" | as_root tee -a /etc/locale.gen >/dev/null
+    done
+    as_root locale-gen >/dev/null
+}
+
+# build DIR [CMAKE OPTION...]
 build() {
-    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
-    cmake --build build
+    local dir=$1; shift
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+    cmake --build "$dir"
 }
 
 case "${1:-}" in
 run)
     install_missing "${RUN_PACKAGES[@]}"
-    build -DBUILD_TESTING=OFF
+    build build -DBUILD_TESTING=OFF
     exec build/velmora
     ;;
 test)
     install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
-    build -DBUILD_TESTING=ON
-    cd build && ctest --output-on-failure
+    generate_locales "${TEST_LOCALES[@]}"
+    # Every test on the release build; then the conversion, widget, leak and
+    # fuzz tests again built by clang with AddressSanitizer and UBSan.
+    build build -DBUILD_TESTING=ON
+    (cd build && ctest --output-on-failure)
+    CC=clang CXX=clang++ build build-sanitize -DBUILD_TESTING=ON -DVELMORA_SANITIZE=ON
+    (cd build-sanitize && ctest --output-on-failure)
     ;;
 *)
     echo "usage: $0 run|test" >&2
