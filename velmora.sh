@@ -2,6 +2,7 @@
 # Set up, build and start or test Velmora on Debian 12 (as root, or with sudo).
 #   ./velmora.sh run    install what is missing, build, start the strip
 #   ./velmora.sh test   install what is missing, build, run every test
+#   ./velmora.sh bench  install what is missing, build, measure start-up and idle cost
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -9,6 +10,7 @@ cd "$(dirname "$0")"
 RUN_PACKAGES=(build-essential cmake ninja-build qt6-base-dev fonts-noto-ui-core fonts-dejavu-core)
 TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils desktop-file-utils appstream dpkg-dev lintian
                locales tzdata clang libclang-rt-14-dev)
+BENCH_PACKAGES=(xvfb xauth libxcb1-dev pkg-config)
 # The end-to-end tests run the strip under each of these (and under C).
 TEST_LOCALES=(en_US.UTF-8 de_DE.UTF-8 fa_IR.UTF-8 ja_JP.UTF-8)
 
@@ -65,8 +67,16 @@ test)
     CC=clang CXX=clang++ build build-sanitize -DBUILD_TESTING=ON -DVELMORA_SANITIZE=ON
     (cd build-sanitize && ctest --output-on-failure)
     ;;
+bench)
+    install_missing "${RUN_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
+    build build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DVELMORA_BENCH=ON
+    echo "machine:$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2), $(nproc) cores," \
+         "$(free -g | awk '/Mem:/{print $2}') GiB, Qt $(qtpaths6 --qt-version), Xvfb"
+    exec xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" env QT_QPA_PLATFORM=xcb \
+        build-bench/bench/startup_bench 15 build-bench/velmora build-bench/bench/bench_label build-bench/bench/bench_empty
+    ;;
 *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|bench" >&2
     exit 2
     ;;
 esac

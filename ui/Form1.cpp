@@ -36,9 +36,10 @@ QFont stripFont()
 
 QIcon appIcon()
 {
+    // Naming the format keeps Qt from loading every image plugin to sniff it.
     QIcon icon;
-    icon.addFile(QStringLiteral(":/velmora-16.png"), QSize(16, 16));
-    icon.addFile(QStringLiteral(":/velmora-32.png"), QSize(32, 32));
+    icon.addPixmap(QPixmap(QStringLiteral(":/velmora-16.png"), "PNG"));
+    icon.addPixmap(QPixmap(QStringLiteral(":/velmora-32.png"), "PNG"));
     return icon;
 }
 

@@ -37,7 +37,7 @@ constexpr Credit credits[] = {
 
 Form3::Form3()
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
-    , picture_(QStringLiteral(":/about.jpg"))
+    , picture_(QStringLiteral(":/about.jpg"), "JPEG")  // named, so only the JPEG plugin loads
     , Command1(new QPushButton(QStringLiteral("&Exit"), this))
 {
     setObjectName(QStringLiteral("Form3"));

@@ -1,0 +1,224 @@
+// Start-up, memory and idle benchmark. Starts each program in turn, rounds
+// interleaved, and times it from the spawn to the MapNotify of its window on
+// the X server; then reads its resident memory. Prints medians, min-max and
+// the ratios to the first baseline.
+// usage: startup_bench ROUNDS PROGRAM BASELINE [BASELINE...]
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Sample {
+    double startMs;
+    double rssMiB;
+};
+
+struct Usage {
+    long voluntarySwitches = 0;
+    long involuntarySwitches = 0;
+    double cpuMs = 0;
+};
+
+[[noreturn]] void die(const std::string& message)
+{
+    std::fprintf(stderr, "startup_bench: %s\n", message.c_str());
+    std::exit(1);
+}
+
+long statusField(const std::string& path, const std::string& key)
+{
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(key + ":", 0) == 0)
+            return std::strtol(line.c_str() + key.size() + 1, nullptr, 10);
+    return 0;
+}
+
+// Summed over every thread: Qt's X connection has a reader thread of its own.
+Usage usage(pid_t pid)
+{
+    Usage total;
+    const std::string base = "/proc/" + std::to_string(pid) + "/task";
+    for (const auto& task : std::filesystem::directory_iterator(base)) {
+        total.voluntarySwitches += statusField(task.path() / "status", "voluntary_ctxt_switches");
+        total.involuntarySwitches += statusField(task.path() / "status", "nonvoluntary_ctxt_switches");
+        std::ifstream stat(task.path() / "stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), {});
+        // Fields after the command's closing parenthesis; utime and stime are 14th and 15th.
+        std::size_t at = text.rfind(')') + 2;
+        for (int field = 3; field < 14; ++field)
+            at = text.find(' ', at) + 1;
+        const long ticks = std::strtol(text.c_str() + at, nullptr, 10);
+        at = text.find(' ', at) + 1;
+        total.cpuMs += 1000.0 * double(ticks + std::strtol(text.c_str() + at, nullptr, 10)) / double(sysconf(_SC_CLK_TCK));
+    }
+    return total;
+}
+
+class Display {
+public:
+    Display()
+        : connection_(xcb_connect(nullptr, nullptr))
+    {
+        if (xcb_connection_has_error(connection_))
+            die("cannot connect to the X server in DISPLAY");
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+        const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(connection_, root, XCB_CW_EVENT_MASK, &mask);
+        xcb_flush(connection_);
+    }
+    ~Display() { xcb_disconnect(connection_); }
+
+    // Waits up to 10 s for a top-level window to be mapped.
+    bool waitForMap()
+    {
+        const auto deadline = Clock::now() + std::chrono::seconds(10);
+        while (Clock::now() < deadline) {
+            while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+                const bool mapped = (event->response_type & 0x7f) == XCB_MAP_NOTIFY;
+                std::free(event);
+                if (mapped)
+                    return true;
+            }
+            pollfd fd{xcb_get_file_descriptor(connection_), POLLIN, 0};
+            poll(&fd, 1, 100);
+        }
+        return false;
+    }
+
+    void drain()
+    {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(connection_))
+            std::free(event);
+    }
+
+private:
+    xcb_connection_t* connection_;
+};
+
+pid_t spawn(const std::string& program)
+{
+    pid_t pid = 0;
+    char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0)
+        die("cannot start " + program);
+    return pid;
+}
+
+void stop(pid_t pid)
+{
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+}
+
+Sample measure(Display& display, const std::string& program)
+{
+    display.drain();
+    const auto start = Clock::now();
+    const pid_t pid = spawn(program);
+    if (!display.waitForMap())
+        die(program + " mapped no window");
+    const double startMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    // Let the first paint finish, so fonts and glyphs count as shown.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const double rssMiB = double(statusField("/proc/" + std::to_string(pid) + "/status", "VmRSS")) / 1024.0;
+    stop(pid);
+    return {startMs, rssMiB};
+}
+
+struct Summary {
+    double median, min, max;
+};
+
+Summary summarize(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    return {median, values.front(), values.back()};
+}
+
+Usage idle(Display& display, const std::string& program, int seconds)
+{
+    display.drain();
+    const pid_t pid = spawn(program);
+    if (!display.waitForMap())
+        die(program + " mapped no window");
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const Usage before = usage(pid);
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const Usage after = usage(pid);
+    stop(pid);
+    return {after.voluntarySwitches - before.voluntarySwitches,
+            after.involuntarySwitches - before.involuntarySwitches, after.cpuMs - before.cpuMs};
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 4)
+        die("usage: startup_bench ROUNDS PROGRAM BASELINE [BASELINE...]");
+    const int rounds = std::max(1, std::atoi(argv[1]));
+    const std::vector<std::string> programs(argv + 2, argv + argc);
+
+    Display display;
+    for (const auto& program : programs)  // warm the page cache and font caches
+        measure(display, program);
+
+    std::vector<std::vector<double>> starts(programs.size()), memory(programs.size());
+    for (int round = 0; round < rounds; ++round) {
+        // Interleaved, and rotated so no program always runs first.
+        for (std::size_t k = 0; k < programs.size(); ++k) {
+            const std::size_t i = (k + std::size_t(round)) % programs.size();
+            const Sample sample = measure(display, programs[i]);
+            starts[i].push_back(sample.startMs);
+            memory[i].push_back(sample.rssMiB);
+        }
+    }
+
+    std::printf("%d rounds, interleaved\n", rounds);
+    std::printf("%-28s %28s %28s\n", "program", "start to map, ms: median (min-max)", "resident, MiB: median (min-max)");
+    std::vector<Summary> startSummary, memorySummary;
+    for (std::size_t i = 0; i < programs.size(); ++i) {
+        startSummary.push_back(summarize(starts[i]));
+        memorySummary.push_back(summarize(memory[i]));
+        const auto& s = startSummary.back();
+        const auto& m = memorySummary.back();
+        std::printf("%-28s %14.1f (%.1f-%.1f) %17.2f (%.2f-%.2f)\n",
+                    std::filesystem::path(programs[i]).filename().c_str(), s.median, s.min, s.max, m.median, m.min,
+                    m.max);
+    }
+    std::printf("ratio %s / %s: start-up %.3fx, memory %.3fx (goal: each at most 1.10x)\n",
+                std::filesystem::path(programs[0]).filename().c_str(),
+                std::filesystem::path(programs[1]).filename().c_str(),
+                startSummary[0].median / startSummary[1].median, memorySummary[0].median / memorySummary[1].median);
+
+    constexpr int idleSeconds = 10;
+    for (std::size_t i = 0; i < 2; ++i) {
+        const Usage u = idle(display, programs[i], idleSeconds);
+        std::printf("idle %ds, %s: %ld voluntary and %ld involuntary context switches, %.1f ms CPU\n", idleSeconds,
+                    std::filesystem::path(programs[i]).filename().c_str(), u.voluntarySwitches,
+                    u.involuntarySwitches, u.cpuMs);
+    }
+}
