@@ -48,9 +48,9 @@ void DayWatcher::arm()
 {
     const QDateTime deadline = nextDayStart();
     if (timerFd_ >= 0) {
-        itimerspec spec{};
-        spec.it_value.tv_sec = static_cast<time_t>(deadline.toSecsSinceEpoch());
-        timerfd_settime(timerFd_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &spec, nullptr);
+        itimerspec when{};
+        when.it_value.tv_sec = static_cast<time_t>(deadline.toSecsSinceEpoch());
+        timerfd_settime(timerFd_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &when, nullptr);
     } else {
         constexpr qint64 hour = 60 * 60 * 1000;
         fallback_.start(int(std::clamp<qint64>(QDateTime::currentDateTime().msecsTo(deadline), 1000, hour)));
