@@ -6,8 +6,9 @@
 #include <sys/timerfd.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -26,15 +27,12 @@ DayWatcher::DayWatcher(QObject* parent)
     // (a monotonic timer would not count the time asleep), and
     // TFD_TIMER_CANCEL_ON_SET wakes us when the clock is set.
     timerFd_ = timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (timerFd_ >= 0) {
-        notifier_ = new QSocketNotifier(timerFd_, QSocketNotifier::Read, this);
-        connect(notifier_, &QSocketNotifier::activated, this, &DayWatcher::wake);
-    } else {
-        // Without timerfd, look again at least hourly so a resume is seen late
-        // at worst by an hour.
-        fallback_.setSingleShot(true);
-        connect(&fallback_, &QTimer::timeout, this, &DayWatcher::wake);
+    if (timerFd_ < 0) {
+        qWarning("velmora: no timerfd (%s); the date line will not follow the day", std::strerror(errno));
+        return;
     }
+    auto* notifier = new QSocketNotifier(timerFd_, QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, &DayWatcher::wake);
     arm();
 }
 
@@ -46,24 +44,16 @@ DayWatcher::~DayWatcher()
 
 void DayWatcher::arm()
 {
-    const QDateTime deadline = nextDayStart();
-    if (timerFd_ >= 0) {
-        itimerspec when{};
-        when.it_value.tv_sec = static_cast<time_t>(deadline.toSecsSinceEpoch());
-        timerfd_settime(timerFd_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &when, nullptr);
-    } else {
-        constexpr qint64 hour = 60 * 60 * 1000;
-        fallback_.start(int(std::clamp<qint64>(QDateTime::currentDateTime().msecsTo(deadline), 1000, hour)));
-    }
+    itimerspec when{};
+    when.it_value.tv_sec = static_cast<time_t>(nextDayStart().toSecsSinceEpoch());
+    timerfd_settime(timerFd_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &when, nullptr);
 }
 
 void DayWatcher::wake()
 {
-    if (timerFd_ >= 0) {
-        // Drain the expiry count; ECANCELED here means the clock was set.
-        std::uint64_t expirations = 0;
-        [[maybe_unused]] const auto ignored = ::read(timerFd_, &expirations, sizeof expirations);
-    }
+    // Drain the expiry count; ECANCELED here means the clock was set.
+    std::uint64_t expirations = 0;
+    [[maybe_unused]] const auto ignored = ::read(timerFd_, &expirations, sizeof expirations);
     arm();
     emit dayMayHaveChanged();
 }

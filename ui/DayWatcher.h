@@ -1,9 +1,6 @@
 #pragma once
 
 #include <QObject>
-#include <QTimer>
-
-class QSocketNotifier;
 
 // Tells when the local date may have changed: at the start of each day, and
 // at once when the wall clock is set or the machine resumes from suspend.
@@ -23,6 +20,4 @@ private:
     void wake();
 
     int timerFd_ = -1;
-    QSocketNotifier* notifier_ = nullptr;
-    QTimer fallback_;
 };
