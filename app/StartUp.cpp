@@ -1,5 +1,6 @@
 #include "StartUp.h"
 
+#include <QFontDatabase>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -18,6 +19,15 @@ bool prefersX11(int argc, const char* const* argv, const Environment& environmen
     }
     const bool wayland = !environment("WAYLAND_DISPLAY").isEmpty() || environment("XDG_SESSION_TYPE") == "wayland";
     return wayland && !environment("DISPLAY").isEmpty();
+}
+
+void warnIfNoArabicFont()
+{
+    if (QFontDatabase::families(QFontDatabase::Arabic).isEmpty())
+        std::fputs("velmora: no installed font can show Persian text, so the date line and menu will miss their "
+                   "Persian words; install a font for Arabic script, for example the Debian package "
+                   "fonts-noto-ui-core\n",
+                   stderr);
 }
 
 void reportFatalError(const QString& message)

@@ -14,6 +14,10 @@ using Environment = std::function<QByteArray(const char* name)>;
 // no platform chosen by the user through QT_QPA_PLATFORM or -platform.
 bool prefersX11(int argc, const char* const* argv, const Environment& environment);
 
+// Warns on standard error when no installed face can shape Arabic script:
+// the Persian words would silently not be drawn.
+void warnIfNoArabicFont();
+
 // Shows the error in a message box titled "Velmora" and on standard error.
 void reportFatalError(const QString& message);
 

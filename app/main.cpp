@@ -19,6 +19,7 @@ int main(int argc, char** argv)
     try {
         Form1 form1;
         form1.show();
+        StartUp::warnIfNoArabicFont();
         return app.exec();
     } catch (const std::exception& error) {
         StartUp::reportFatalError(QString::fromUtf8(error.what()));

@@ -5,17 +5,20 @@
 #include "Module1.h"
 #include "Twips.h"
 
+#include <QCloseEvent>
 #include <QIcon>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QTimer>
 
 namespace {
 
 // Designed geometry, in twips.
 namespace StripGeometry {
 constexpr int width = 1935, height = 285;
-constexpr int top = 45;                 // client area below the screen's top edge
-constexpr int leftFromScreenRight = 3000;
+constexpr int top = 45;             // client area below the work area's top edge
+constexpr int leftFromRight = 3000;  // left edge from the work area's right edge
 }
 constexpr QRect text1Rect = twipsRect(0, 0, 1635, 280);
 constexpr QRect command1Rect = twipsRect(1680, 0, 255, 280);
@@ -55,12 +58,14 @@ Form1::Form1(Today today)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Velmora"));
-    setWindowIcon(appIcon());
     setFixedSize(twips(StripGeometry::width), twips(StripGeometry::height));
 
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setGeometry(text1Rect);
     Text1->setFont(stripFont());
+    // Left-aligned in a left-to-right strip; a plain AlignLeft would follow
+    // the first Persian letter and put the line against the right edge.
+    Text1->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
 
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setGeometry(command1Rect);
@@ -70,12 +75,21 @@ Form1::Form1(Today today)
 
     Text2->setObjectName(QStringLiteral("Text2"));
     Text2->setGeometry(text2Rect);
+    Text2->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
 
     setTabOrder(Text1, Command1);
     setTabOrder(Command1, Text2);
 
     auto* watcher = new DayWatcher(this);
     connect(watcher, &DayWatcher::dayMayHaveChanged, this, &Form1::followDayChange);
+
+    // Panels come and go, screens are resized, plugged in and made primary:
+    // the strip keeps its place in whatever work area the primary screen has.
+    connect(qApp, &QGuiApplication::primaryScreenChanged, this, [this] {
+        followPrimaryScreen();
+        placeStrip();
+    });
+    followPrimaryScreen();
 
     Form_Load();
 }
@@ -84,8 +98,20 @@ Form1::~Form1() = default;
 
 void Form1::Form_Load()
 {
-    placeFromScreenTopRight(*this, StripGeometry::leftFromScreenRight, StripGeometry::top);
+    placeStrip();
     writeDateLine();
+}
+
+void Form1::placeStrip()
+{
+    placeInWorkArea(*this, StripGeometry::leftFromRight, StripGeometry::top);
+}
+
+void Form1::followPrimaryScreen()
+{
+    disconnect(screenWatch_);
+    screenWatch_ = connect(QGuiApplication::primaryScreen(), &QScreen::availableGeometryChanged, this,
+                           &Form1::placeStrip);
 }
 
 void Form1::writeDateLine()
@@ -103,6 +129,23 @@ void Form1::followDayChange()
     // A line the user has edited is theirs until the strip is restarted.
     if (today_() != shownDate_ && !Text1->isModified())
         writeDateLine();
+}
+
+bool Form1::event(QEvent* event)
+{
+    // Neither title bar nor taskbar shows the icon; set it after the first
+    // paint so it costs nothing before the strip is seen.
+    if (event->type() == QEvent::Paint && windowIcon().isNull())
+        QTimer::singleShot(0, this, [this] { setWindowIcon(appIcon()); });
+    return QWidget::event(event);
+}
+
+void Form1::closeEvent(QCloseEvent*)
+{
+    // A close from the window manager (Alt+F4, a window list) ends the
+    // program as the exit command does: a process without its strip would
+    // be out of the user's reach.
+    QCoreApplication::exit(0);
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)

@@ -21,16 +21,21 @@ public:
     ~Form1() override;
 
 protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Form_Load();
+    void placeStrip();
+    void followPrimaryScreen();
     void Command1_MouseDown();
     void writeDateLine();
     void followDayChange();
 
     const Today today_;
     QDate shownDate_;
+    QMetaObject::Connection screenWatch_;
     QLineEdit* const Text1;
     QPushButton* const Command1;
     QLineEdit* const Text2;

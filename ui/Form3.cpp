@@ -10,8 +10,8 @@ namespace {
 
 namespace AboutGeometry {
 constexpr int width = 3345, height = 3600;
-constexpr int top = 495;
-constexpr int leftFromScreenRight = 3900;
+constexpr int top = 495;             // client area below the work area's top edge
+constexpr int leftFromRight = 3900;  // left edge from the work area's right edge
 }
 constexpr QRect command1Rect = twipsRect(1320, 3120, 975, 375);
 
@@ -30,8 +30,28 @@ constexpr Credit credits[] = {
     {"Label5", twipsRect(480, 1440, 2535, 255), qRgb(192, 255, 255), "velmora@example.org"},
     {"Label4", twipsRect(480, 1200, 2535, 255), qRgb(192, 255, 255), "example.org/velmora"},
     {"Label3", twipsRect(120, 2160, 3135, 375), qRgb(192, 255, 192),
-     "\u00A9 2026 The Velmora team. Free to use, copy and share."},
+     "\u00A9 2026 The Velmora team \u00B7 MIT licence"},
 };
+
+// The designed size of the credit lines, and the least they may shrink to.
+constexpr qreal creditPointSize = 8, smallestCreditPointSize = 5;
+
+// The boxes are fixed, the desktop's face is not: a face with wide letters or
+// tall lines would cut a credit line off. Shrinks the label's font until its
+// text, wrapped as the label wraps it, fits its box whole.
+void fitToBox(QLabel& label)
+{
+    QFont font = label.font();
+    const QRect box(QPoint(), label.size());
+    const auto fits = [&] {
+        const QRect needed = QFontMetrics(font, &label).boundingRect(box, int(label.alignment()) | Qt::TextWordWrap,
+                                                                     label.text());
+        return box.contains(needed);
+    };
+    while (!fits() && font.pointSizeF() > smallestCreditPointSize)
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    label.setFont(font);
+}
 
 }  // namespace
 
@@ -44,9 +64,9 @@ Form3::Form3()
     setWindowTitle(QStringLiteral("about"));
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(twips(AboutGeometry::width), twips(AboutGeometry::height));
-    // The credit boxes are sized for 8-point text: two lines in 375 twips.
+    // The desktop's face at the size the credit boxes were laid out for.
     QFont font = this->font();
-    font.setPointSize(8);
+    font.setPointSizeF(creditPointSize);
     setFont(font);
 
     for (const Credit& credit : credits) {
@@ -58,11 +78,13 @@ Form3::Form3()
         QPalette palette = label->palette();
         palette.setColor(QPalette::WindowText, QColor(credit.colour));
         label->setPalette(palette);
+        fitToBox(*label);
     }
 
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setGeometry(command1Rect);
     Command1->setFocus();
+    Command1->setAutoDefault(true);  // Return and Enter press it, as Space does
     connect(Command1, &QPushButton::clicked, this, &Form3::Command1_Click);
 
     Form_Load();
@@ -70,7 +92,7 @@ Form3::Form3()
 
 void Form3::Form_Load()
 {
-    placeFromScreenTopRight(*this, AboutGeometry::leftFromScreenRight, AboutGeometry::top);
+    placeInWorkArea(*this, AboutGeometry::leftFromRight, AboutGeometry::top);
 }
 
 void Form3::Command1_Click()

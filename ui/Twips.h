@@ -17,11 +17,12 @@ constexpr QRect twipsRect(int left, int top, int width, int height)
     return QRect(twips(left), twips(top), twips(width), twips(height));
 }
 
-// Puts a window's client area at the designed distance from the left of the
-// primary screen's right edge and below its top edge, keeping its size.
-inline void placeFromScreenTopRight(QWidget& window, int leftFromScreenRight, int top)
+// Puts a window's client area at the designed distance left of the right
+// edge and below the top edge of the primary screen's work area, keeping its
+// size. The work area leaves out panels, so a top panel never hides it.
+inline void placeInWorkArea(QWidget& window, int leftFromRight, int top)
 {
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    const QPoint origin(screen.right() + 1 - twips(leftFromScreenRight), screen.top() + twips(top));
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QPoint origin(area.right() + 1 - twips(leftFromRight), area.top() + twips(top));
     window.setGeometry(QRect(origin, window.size()));
 }
