@@ -30,7 +30,7 @@ constexpr Credit credits[] = {
     {"Label5", twipsRect(480, 1440, 2535, 255), qRgb(192, 255, 255), "velmora@example.org"},
     {"Label4", twipsRect(480, 1200, 2535, 255), qRgb(192, 255, 255), "example.org/velmora"},
     {"Label3", twipsRect(120, 2160, 3135, 375), qRgb(192, 255, 192),
-     "\u00A9 2026 The Velmora team \u00B7 MIT licence"},
+     "\u00A9 2026 Velmora team \u00B7 MIT licence"},
 };
 
 // The designed size of the credit lines, and the least they may shrink to.
