@@ -1,24 +1,26 @@
 #!/usr/bin/env bash
 # Starts the real strip on an X server of its own and uses it as a person
 # would: finds it, checks where it sits, copies the date line through the
-# menu, opens and closes the about window, and exits from the menu.
-# usage: e2e.sh VELMORA CONVERT_DATE LOCALE TIMEZONE
+# menu, opens and closes the about window, and ends the program.
+# With a PANEL program, the desktop is openbox with that panel across the
+# top, and the window manager's close is used as a user would.
+# usage: e2e.sh VELMORA CONVERT_DATE LOCALE TIMEZONE [PANEL]
 set -euo pipefail
-velmora=$1 convert_date=$2
+velmora=$1 convert_date=$2 panel=${5:-}
 export LC_ALL=$3 LANG=$3 TZ=$4
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_SESSION_TYPE
 
-screen_width=1280
+screen_width=1280 panel_height=32
 work=$(mktemp -d)
-xvfb_pid= app_pid=
+pids=() app_pid= panel_pid=
 cleanup() {
-    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    local pid
+    for pid in $app_pid "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-fail() { echo "FAIL ($LC_ALL, $TZ): $*" >&2; exit 1; }
+fail() { echo "FAIL ($LC_ALL, $TZ${panel:+, openbox}): $*" >&2; exit 1; }
 
 # Polls a command for up to 10 s.
 wait_for() {
@@ -31,33 +33,62 @@ wait_for() {
 }
 
 Xvfb -displayfd 3 -screen 0 ${screen_width}x800x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
+pids+=($!)
 wait_for test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=:$(cat "$work/display")
+
+work_area_top() { xprop -root _NET_WORKAREA 2>/dev/null | awk -F', ' '{print $2}'; }
+top=0
+if [ -n "$panel" ]; then
+    openbox --sm-disable >/dev/null 2>&1 &
+    pids+=($!)
+    wait_for xprop -root -notype _NET_SUPPORTING_WM_CHECK || fail "openbox did not start"
+    "$panel" "$panel_height" &
+    panel_pid=$!
+    pids+=($panel_pid)
+    top=$panel_height
+    work_area_is() { [ "$(work_area_top)" = "$1" ]; }
+    wait_for work_area_is "$top" || fail "the panel reserved no room: $(xprop -root _NET_WORKAREA)"
+fi
 
 today_line() { echo "امروز: $("$convert_date" "$(date +%-m/%-d/%Y)")"; }
 expected=$(today_line)  # taken before the start, in case midnight passes during the run
 "$velmora" 2>"$work/stderr" &
 app_pid=$!
 
-visible_windows() { xdotool search --onlyvisible --classname '^velmora$' 2>/dev/null | wc -l; }
-window_count_is() { [ "$(visible_windows)" -eq "$1" ]; }
+visible_windows() { xdotool search --onlyvisible --classname '^velmora$' 2>/dev/null | sort; }
+window_count_is() { [ "$(visible_windows | wc -l)" -eq "$1" ]; }
 find_window() { xdotool search --onlyvisible --name "^$1\$" | head -n 1; }
 geometry() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
                                        /Width/{w=$NF} /Height/{h=$NF} END{print x, y, w, h}'; }
+frame_left() { xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | awk -F'= ' '{split($2, e, ", "); print e[1] + 0}'; }
 
 wait_for find_window Velmora || fail "no strip window"
 strip=$(find_window Velmora)
 strip_left=$((screen_width - 200))
-[ "$(geometry "$strip")" = "$strip_left 3 129 19" ] || fail "strip at $(geometry "$strip")"
+strip_at() { [ "$(geometry "$strip")" = "$strip_left $1 129 19" ]; }
+wait_for strip_at $((top + 3)) || fail "strip at $(geometry "$strip"), work area top $top"
 
-# Opens the menu with a press of the given mouse button on ">", then types keys into it.
+# A font set without an Arabic-script face is named on stderr; any other is not.
+if fc-list :lang=ar | grep -q .; then
+    ! grep -q 'fonts-noto-ui-core' "$work/stderr" || fail "a font warning with Arabic fonts present"
+else
+    wait_for grep -q 'fonts-noto-ui-core' "$work/stderr" || fail "no warning about the missing Arabic font"
+fi
+
+# Opens the menu with a press of the given mouse button on ">", checks that it
+# opens beside the pressed point, then types keys into it.
 menu() {
     local button=$1; shift
-    local before
+    local before x=$((strip_left + 120)) y=$((top + 12)) menu_window left menu_top width height
     before=$(visible_windows)
-    xdotool mousemove $((strip_left + 120)) 12 mousedown "$button"
-    wait_for window_count_is $((before + 1)) || fail "no menu after pressing button $button"
+    xdotool mousemove $x $y mousedown "$button"
+    wait_for window_count_is $(($(wc -l <<<"$before") + 1)) || fail "no menu after pressing button $button"
+    menu_window=$(comm -13 <(echo "$before") <(visible_windows))
+    read -r left menu_top width height <<<"$(geometry "$menu_window")"
+    # It does not fit right of the pointer here, so its right edge is at the pointer.
+    [ $((left + width)) -eq $x ] && [ "$menu_top" -eq $((y + 1)) ] \
+        || fail "menu at $left $menu_top $width $height after a press at $x $y"
     xdotool mouseup "$button" key "$@"
 }
 
@@ -73,15 +104,35 @@ menu 1 Down Down Return
 wait_for find_window about || fail "no about window"
 about=$(find_window about)
 about_left=$((screen_width - 260))
-[ "$(geometry "$about")" = "$about_left 33 223 240" ] || fail "about window at $(geometry "$about")"
-xdotool mousemove $((about_left + 120)) $((33 + 220)) click 1
+about_at() {
+    local x y w h
+    read -r x y w h <<<"$(geometry "$about")"
+    [ "$((x - $(frame_left "$about"))) $y $w $h" = "$about_left $((top + 33)) 223 240" ]
+}
+wait_for about_at || fail "about window at $(geometry "$about"), frame $(xprop -id "$about" _NET_FRAME_EXTENTS)"
 about_closed() { [ -z "$(find_window about)" ]; }
-wait_for about_closed || fail "the about window's Exit left it open"
+if [ -n "$panel" ]; then
+    wmctrl -i -c "$about"
+    wait_for about_closed || fail "the window manager's close left the about window open"
+else
+    xdotool mousemove $((about_left + 120)) $((top + 33 + 220)) click 1
+    wait_for about_closed || fail "the about window's Exit left it open"
+fi
 kill -0 "$app_pid" || fail "closing the about window ended the program"
 
-menu 2 Down Down Down Return
+if [ -n "$panel" ]; then
+    # Without the panel the work area grows, and the strip follows it up.
+    kill "$panel_pid"
+    wait_for strip_at 3 || fail "strip at $(geometry "$strip") after the panel left"
+    wmctrl -i -c "$strip"
+else
+    menu 2 Down Down Down Return
+fi
+# Running, and not a zombie waiting to be reaped.
+running() { [ -r "/proc/$app_pid/stat" ] && [ "$(cut -d' ' -f3 "/proc/$app_pid/stat")" != Z ]; }
+wait_for eval '! running' || fail "the program is still running without its strip"
 status=0
 wait "$app_pid" || status=$?
 app_pid=
 [ "$status" -eq 0 ] || fail "exit status $status: $(cat "$work/stderr")"
-echo "ok ($LC_ALL, $TZ): $expected"
+echo "ok ($LC_ALL, $TZ${panel:+, openbox}): $expected"

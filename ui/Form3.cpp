@@ -102,6 +102,12 @@ void Form3::Command1_Click()
 
 void Form3::paintEvent(QPaintEvent*)
 {
+    // The frame is known only once the window manager has put one around the
+    // window: then its left edge is moved to the designed place.
+    if (!framed_ && frameGeometry() != geometry()) {
+        framed_ = true;
+        Form_Load();
+    }
     // Unscaled from the top-left corner; the client area cuts off its last row.
     QPainter(this).drawPixmap(0, 0, picture_);
 }

@@ -21,4 +21,5 @@ private:
 
     const QPixmap picture_;
     QPushButton* const Command1;
+    bool framed_ = false;
 };

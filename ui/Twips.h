@@ -17,12 +17,15 @@ constexpr QRect twipsRect(int left, int top, int width, int height)
     return QRect(twips(left), twips(top), twips(width), twips(height));
 }
 
-// Puts a window's client area at the designed distance left of the right
-// edge and below the top edge of the primary screen's work area, keeping its
-// size. The work area leaves out panels, so a top panel never hides it.
+// Puts a window's left edge (its frame's, once the window manager has framed
+// it) the designed distance left of the primary screen's work area's right
+// edge, and its client area's top the designed distance below the work area's
+// top, keeping its size. The work area leaves out panels, so a top panel
+// never hides the window.
 inline void placeInWorkArea(QWidget& window, int leftFromRight, int top)
 {
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-    const QPoint origin(area.right() + 1 - twips(leftFromRight), area.top() + twips(top));
+    const int frameLeft = window.geometry().left() - window.frameGeometry().left();
+    const QPoint origin(area.right() + 1 - twips(leftFromRight) + frameLeft, area.top() + twips(top));
     window.setGeometry(QRect(origin, window.size()));
 }
