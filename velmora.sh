@@ -12,7 +12,7 @@ TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils desktop-file-utils appstream d
                locales tzdata fontconfig clang libclang-rt-14-dev
                openbox wmctrl libxcb1-dev pkg-config
                fonts-noto-core fonts-liberation fonts-cantarell fonts-urw-base35)
-BENCH_PACKAGES=(xvfb xauth libxcb1-dev pkg-config)
+BENCH_PACKAGES=(xvfb xauth libxcb1-dev pkg-config fontconfig fonts-noto-core)
 # The end-to-end tests run the strip under each of these (and under C).
 TEST_LOCALES=(en_US.UTF-8 de_DE.UTF-8 fa_IR.UTF-8 ja_JP.UTF-8)
 
@@ -74,8 +74,16 @@ bench)
     build build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DVELMORA_BENCH=ON
     echo "machine:$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2), $(nproc) cores," \
          "$(free -g | awk '/Mem:/{print $2}') GiB, Qt $(qtpaths6 --qt-version), Xvfb"
-    exec xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" env QT_QPA_PLATFORM=xcb \
-        build-bench/bench/startup_bench 15 build-bench/velmora build-bench/bench/bench_label build-bench/bench/bench_empty
+    XDG_RUNTIME_DIR=$(mktemp -d)
+    export XDG_RUNTIME_DIR
+    # A bare desktop's few faces, then every face installed here.
+    for fonts in minimal full; do
+        echo "== fonts: $fonts ($(FONTCONFIG_FILE=tests/fonts/$fonts.conf fc-list | wc -l) faces)"
+        FONTCONFIG_FILE=$PWD/tests/fonts/$fonts.conf xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" \
+            env QT_QPA_PLATFORM=xcb build-bench/bench/startup_bench 21 \
+            build-bench/velmora build-bench/bench/bench_label build-bench/bench/bench_empty
+    done
+    rm -rf "$XDG_RUNTIME_DIR"
     ;;
 *)
     echo "usage: $0 run|test|bench" >&2

@@ -5,6 +5,7 @@
 #include "Module1.h"
 #include "Twips.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QIcon>
 #include <QLineEdit>
@@ -37,6 +38,24 @@ QFont stripFont()
     return font;
 }
 
+// A line edit lays its text out in the application's font once before it
+// takes its own. While the strip's controls are made the application font is
+// the strip's, so start-up loads no face that the strip does not show.
+class StripFontWhileMaking {
+public:
+    StripFontWhileMaking()
+        : saved_(QApplication::font())
+    {
+        QApplication::setFont(stripFont());
+    }
+    ~StripFontWhileMaking() { QApplication::setFont(saved_); }
+    StripFontWhileMaking(const StripFontWhileMaking&) = delete;
+    StripFontWhileMaking& operator=(const StripFontWhileMaking&) = delete;
+
+private:
+    const QFont saved_;
+};
+
 QIcon appIcon()
 {
     // Naming the format keeps Qt from loading every image plugin to sniff it.
@@ -52,24 +71,31 @@ Form1::Form1(Today today)
     // A tool window: no title bar, no taskbar entry, and not kept above others.
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint)
     , today_(std::move(today))
-    , Text1(new QLineEdit(this))
-    , Command1(new QPushButton(QStringLiteral(">"), this))
-    , Text2(new QLineEdit(QStringLiteral("Text2"), this))
 {
+    // Text1 and Command1 in the strip's font; the hidden Text2 keeps the
+    // window's, which is the same.
+    setFont(stripFont());
+    {
+        const StripFontWhileMaking making;
+        Text1 = new QLineEdit(this);
+        Command1 = new QPushButton(QStringLiteral(">"), this);
+        // Made empty: its text is today's date from the load on, and a first
+        // text that nobody sees would cost the start-up a face to lay it out.
+        Text2 = new QLineEdit(this);
+    }
+
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Velmora"));
     setFixedSize(twips(StripGeometry::width), twips(StripGeometry::height));
 
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setGeometry(text1Rect);
-    Text1->setFont(stripFont());
     // Left-aligned in a left-to-right strip; a plain AlignLeft would follow
     // the first Persian letter and put the line against the right edge.
     Text1->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
 
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setGeometry(command1Rect);
-    Command1->setFont(stripFont());
     // Only a mouse press opens the menu; the button has no click action.
     Command1->installEventFilter(this);
 

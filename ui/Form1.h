@@ -36,8 +36,8 @@ private:
     const Today today_;
     QDate shownDate_;
     QMetaObject::Connection screenWatch_;
-    QLineEdit* const Text1;
-    QPushButton* const Command1;
-    QLineEdit* const Text2;
+    QLineEdit* Text1;
+    QPushButton* Command1;
+    QLineEdit* Text2;
     std::unique_ptr<Form2> form2_;  // made on the first press of ">"
 };
