@@ -78,9 +78,10 @@ bench)
     export XDG_RUNTIME_DIR
     # A bare desktop's few faces, then every face installed here.
     for fonts in minimal full; do
-        echo "== fonts: $fonts ($(FONTCONFIG_FILE=tests/fonts/$fonts.conf fc-list | wc -l) faces)"
-        FONTCONFIG_FILE=$PWD/tests/fonts/$fonts.conf xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" \
-            env QT_QPA_PLATFORM=xcb build-bench/bench/startup_bench 21 \
+        export FONTCONFIG_FILE=$PWD/tests/fonts/$fonts.conf
+        echo "== fonts: $fonts ($(fc-list | wc -l) faces)"
+        xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" \
+            env QT_QPA_PLATFORM=xcb build-bench/bench/startup_bench 31 \
             build-bench/velmora build-bench/bench/bench_label build-bench/bench/bench_empty
     done
     rm -rf "$XDG_RUNTIME_DIR"
