@@ -2,9 +2,10 @@
 # Starts the real strip on an X server of its own and uses it as a person
 # would: finds it, checks where it sits, copies the date line through the
 # menu, opens and closes the about window, and ends the program.
-# With a PANEL program, the desktop is openbox with that panel across the
-# top, and the window manager's close is used as a user would.
-# usage: e2e.sh VELMORA CONVERT_DATE LOCALE TIMEZONE [PANEL]
+# With a PANEL program, the desktop is a window manager (openbox, or the
+# command in E2E_WM) with that panel across the top, and the manager's close
+# is used as a user would.
+# usage: [E2E_WM=COMMAND] e2e.sh VELMORA CONVERT_DATE LOCALE TIMEZONE [PANEL]
 set -euo pipefail
 velmora=$1 convert_date=$2 panel=${5:-}
 export LC_ALL=$3 LANG=$3 TZ=$4
@@ -20,7 +21,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() { echo "FAIL ($LC_ALL, $TZ${panel:+, openbox}): $*" >&2; exit 1; }
+wm=${E2E_WM:-openbox --sm-disable}
+fail() { echo "FAIL ($LC_ALL, $TZ${panel:+, ${wm%% *}}): $*" >&2; exit 1; }
 
 # Polls a command for up to 10 s.
 wait_for() {
@@ -40,9 +42,9 @@ export DISPLAY=:$(cat "$work/display")
 work_area_top() { xprop -root _NET_WORKAREA 2>/dev/null | awk -F', ' '{print $2}'; }
 top=0
 if [ -n "$panel" ]; then
-    openbox --sm-disable >/dev/null 2>&1 &
+    $wm >/dev/null 2>&1 &
     pids+=($!)
-    wait_for xprop -root -notype _NET_SUPPORTING_WM_CHECK || fail "openbox did not start"
+    wait_for xprop -root -notype _NET_SUPPORTING_WM_CHECK || fail "${wm%% *} did not start"
     "$panel" "$panel_height" &
     panel_pid=$!
     pids+=($panel_pid)
@@ -135,4 +137,4 @@ status=0
 wait "$app_pid" || status=$?
 app_pid=
 [ "$status" -eq 0 ] || fail "exit status $status: $(cat "$work/stderr")"
-echo "ok ($LC_ALL, $TZ${panel:+, openbox}): $expected"
+echo "ok ($LC_ALL, $TZ${panel:+, ${wm%% *}}): $expected"
