@@ -57,27 +57,6 @@ long statusField(const std::string& path, const std::string& key)
     return 0;
 }
 
-// Summed over every thread: Qt's X connection has a reader thread of its own.
-Usage usage(pid_t pid)
-{
-    Usage total;
-    const std::string base = "/proc/" + std::to_string(pid) + "/task";
-    for (const auto& task : std::filesystem::directory_iterator(base)) {
-        total.voluntarySwitches += statusField(task.path() / "status", "voluntary_ctxt_switches");
-        total.involuntarySwitches += statusField(task.path() / "status", "nonvoluntary_ctxt_switches");
-        std::ifstream stat(task.path() / "stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), {});
-        // Fields after the command's closing parenthesis; utime and stime are 14th and 15th.
-        std::size_t at = text.rfind(')') + 2;
-        for (int field = 3; field < 14; ++field)
-            at = text.find(' ', at) + 1;
-        const long ticks = std::strtol(text.c_str() + at, nullptr, 10);
-        at = text.find(' ', at) + 1;
-        total.cpuMs += 1000.0 * double(ticks + std::strtol(text.c_str() + at, nullptr, 10)) / double(sysconf(_SC_CLK_TCK));
-    }
-    return total;
-}
-
 // CPU time of all of a process's threads so far, to the nanosecond.
 double cpuMsSoFar(pid_t pid)
 {
@@ -88,6 +67,18 @@ double cpuMsSoFar(pid_t pid)
         schedstat >> ns;
         total += ns / 1e6;
     }
+    return total;
+}
+
+// Summed over every thread: Qt's X connection has a reader thread of its own.
+Usage usage(pid_t pid)
+{
+    Usage total;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+        total.voluntarySwitches += statusField(task.path() / "status", "voluntary_ctxt_switches");
+        total.involuntarySwitches += statusField(task.path() / "status", "nonvoluntary_ctxt_switches");
+    }
+    total.cpuMs = cpuMsSoFar(pid);
     return total;
 }
 
