@@ -9,7 +9,7 @@ cd "$(dirname "$0")"
 # Everything the build and the program need, then what the tests add.
 RUN_PACKAGES=(build-essential cmake ninja-build qt6-base-dev fonts-noto-ui-core fonts-dejavu-core)
 TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils desktop-file-utils appstream dpkg-dev lintian
-               locales tzdata fontconfig clang libclang-rt-14-dev
+               locales tzdata fontconfig clang libclang-rt-dev llvm
                openbox wmctrl libxcb1-dev pkg-config
                fonts-noto-core fonts-liberation fonts-cantarell fonts-urw-base35)
 BENCH_PACKAGES=(xvfb xauth libxcb1-dev pkg-config fontconfig fonts-noto-core)
@@ -23,7 +23,7 @@ as_root() {
 install_missing() {
     local missing=() package
     for package in "$@"; do
-        dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -q '^install ok installed$' \
+        [ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null)" = "install ok installed" ] \
             || missing+=("$package")
     done
     [ ${#missing[@]} -eq 0 ] && return

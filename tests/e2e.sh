@@ -60,7 +60,7 @@ app_pid=$!
 
 visible_windows() { xdotool search --onlyvisible --classname '^velmora$' 2>/dev/null | sort; }
 window_count_is() { [ "$(visible_windows | wc -l)" -eq "$1" ]; }
-find_window() { xdotool search --onlyvisible --name "^$1\$" | head -n 1; }
+find_window() { xdotool search --onlyvisible --name "^$1\$" | sed -n 1p; }
 geometry() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
                                        /Width/{w=$NF} /Height/{h=$NF} END{print x, y, w, h}'; }
 frame_left() { xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | awk -F'= ' '{split($2, e, ", "); print e[1] + 0}'; }
@@ -72,7 +72,7 @@ strip_at() { [ "$(geometry "$strip")" = "$strip_left $1 129 19" ]; }
 wait_for strip_at $((top + 3)) || fail "strip at $(geometry "$strip"), work area top $top"
 
 # A font set without an Arabic-script face is named on stderr; any other is not.
-if fc-list :lang=ar | grep -q .; then
+if [ -n "$(fc-list :lang=ar family)" ]; then
     ! grep -q 'fonts-noto-ui-core' "$work/stderr" || fail "a font warning with Arabic fonts present"
 else
     wait_for grep -q 'fonts-noto-ui-core' "$work/stderr" || fail "no warning about the missing Arabic font"

@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Proves the README's commands on a fresh Debian: builds a minbase chroot of
+# RELEASE with debootstrap (once, kept under FRESH_DEBIAN_CACHE), copies it,
+# clones the committed tree into the copy and runs `./velmora.sh COMMAND`
+# there. For `run`, the strip is shown on an Xvfb of the host's and counts as
+# started once its window is mapped. Needs root, debootstrap and, for `run`,
+# Xvfb and xdotool on the host.
+# usage: tests/fresh-debian.sh RELEASE [test|run]
+set -euo pipefail
+release=${1:?usage: $0 RELEASE [test|run]} command=${2:-test}
+case "$command" in test|run) ;; *) echo "usage: $0 RELEASE [test|run]" >&2; exit 2 ;; esac
+[ "$(id -u)" -eq 0 ] || { echo "$0: run as root (debootstrap and chroot need it)" >&2; exit 1; }
+repo=$(git -C "$(dirname "$0")" rev-parse --show-toplevel)
+cache=${FRESH_DEBIAN_CACHE:-/var/cache/velmora-fresh}
+
+# Debian's archive as apt is set up here: the first source serving the
+# "debian" archive itself (not its security updates).
+mirror=$(apt-get indextargets --format '$(REPO_URI)' 'Created-By: Packages' 2>/dev/null \
+         | grep -E '/debian/?$' | sort -u | sed -n 1p || true)
+[ -n "$mirror" ] || { echo "$0: no Debian archive in apt's sources; run apt-get update" >&2; exit 1; }
+
+base=$cache/$release
+if [ ! -d "$base" ]; then
+    echo "== debootstrap $release from $mirror"
+    mkdir -p "$cache"
+    rm -rf "$base.new"
+    debootstrap --variant=minbase "$release" "$base.new" "$mirror" >"$cache/$release.log"
+    mv "$base.new" "$base"
+fi
+
+root=$(mktemp -d /var/tmp/fresh-$release.XXXXXX)
+xvfb_pid=
+# Ends whatever still runs inside the chroot (the strip, a test's X server).
+stop_inside() {
+    local proc
+    for proc in /proc/[0-9]*; do
+        [ "$(readlink "$proc/root" 2>/dev/null)" != "$root" ] || kill "${proc#/proc/}" 2>/dev/null || true
+    done
+}
+cleanup() {
+    stop_inside
+    [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf --one-file-system "$root"
+}
+trap cleanup EXIT
+cp -a "$base/." "$root/"
+cp /etc/resolv.conf "$root/etc/resolv.conf"
+git clone -q --no-local "$repo" "$root/velmora"
+
+inside="cd /velmora && ./velmora.sh $command"
+if [ "$command" = run ]; then
+    mkdir -p "$root/tmp/.X11-unix"
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$root/display" 2>/dev/null &
+    xvfb_pid=$!
+    for _ in $(seq 100); do [ -s "$root/display" ] && break; sleep 0.1; done
+    display=:$(cat "$root/display")
+    inside="export DISPLAY=$display; $inside"
+fi
+
+# A mount namespace of its own: the chroot's mounts go when the run ends.
+start=$(date +%s)
+status=0
+unshare -m --propagation private bash -euc '
+    root=$1 inside=$2 command=$3
+    mount -t proc proc "$root/proc"
+    mount --rbind /sys "$root/sys"
+    mount --rbind /dev "$root/dev"
+    [ "$command" != run ] || mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
+    exec chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 bash -c "$inside"
+' bash "$root" "$inside" "$command" &
+run_pid=$!
+
+if [ "$command" = run ]; then
+    # Started once the strip is mapped; then the run is ended.
+    shown=no
+    while kill -0 "$run_pid" 2>/dev/null; do
+        if DISPLAY=$display xdotool search --onlyvisible --name '^Velmora$' >/dev/null 2>&1; then
+            shown=yes
+            break
+        fi
+        sleep 1
+    done
+    stop_inside
+    wait "$run_pid" || true
+    [ "$shown" = yes ] || status=1
+    echo "== $release: ./velmora.sh run: strip shown: $shown ($(( $(date +%s) - start )) s)"
+else
+    wait "$run_pid" || status=$?
+    echo "== $release: ./velmora.sh test: exit status $status ($(( $(date +%s) - start )) s)"
+fi
+exit "$status"
