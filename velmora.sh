@@ -7,12 +7,13 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 # Everything the build and the program need, then what the tests add.
-RUN_PACKAGES=(build-essential cmake ninja-build qt6-base-dev fonts-noto-ui-core fonts-dejavu-core)
+RUN_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libxcb1-dev qt6-translations-l10n
+              fonts-noto-ui-core fonts-dejavu-core)
 TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils desktop-file-utils appstream dpkg-dev lintian
                locales tzdata fontconfig clang libclang-rt-dev llvm
-               openbox wmctrl libxcb1-dev pkg-config
+               openbox wmctrl dbus-daemon libicu-dev
                fonts-noto-core fonts-liberation fonts-cantarell fonts-urw-base35)
-BENCH_PACKAGES=(xvfb xauth libxcb1-dev pkg-config fontconfig fonts-noto-core)
+BENCH_PACKAGES=(xvfb xauth dbus-daemon fontconfig fonts-noto-core)
 # The end-to-end tests run the strip under each of these (and under C).
 TEST_LOCALES=(en_US.UTF-8 de_DE.UTF-8 fa_IR.UTF-8 ja_JP.UTF-8)
 

@@ -1,37 +1,35 @@
 #pragma once
 
-#include <QApplication>
 #include <QByteArray>
+#include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace StartUp {
 
 using Environment = std::function<QByteArray(const char* name)>;
+
+// Answers --help and --version, and refuses any argument that is neither one
+// of them nor one of Qt's own options (-platform, -display...): returns the
+// exit status when the program should end here.
+std::optional<int> handleArguments(int argc, const char* const* argv);
 
 // True when the strip should run on Qt's xcb platform: a Wayland session,
 // which ignores window positions, with an X11 server (XWayland) at hand, and
 // no platform chosen by the user through QT_QPA_PLATFORM or -platform.
 bool prefersX11(int argc, const char* const* argv, const Environment& environment);
 
+// Why Qt's X11 platform could not start, in one line, or nothing when it can
+// (or another platform is chosen): without a display Qt would abort.
+QString displayProblem(int argc, const char* const* argv, const Environment& environment);
+
+// Loads Qt's own translations (the line's context menu...) for the user's
+// locale, keeping the strip's designed left-to-right layout.
+void loadQtTranslations();
+
 // Warns on standard error when no installed face can shape Arabic script:
 // the Persian words would silently not be drawn.
 void warnIfNoArabicFont();
 
-// Shows the error in a message box titled "Velmora" and on standard error.
-void reportFatalError(const QString& message);
-
 }  // namespace StartUp
-
-// Reports an error that escapes an event handler and ends the program with
-// status 1, instead of letting it unwind through the event loop.
-class Application : public QApplication {
-    Q_OBJECT
-
-public:
-    using QApplication::QApplication;
-    bool notify(QObject* receiver, QEvent* event) override;
-
-private:
-    bool failing_ = false;
-};

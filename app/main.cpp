@@ -1,17 +1,33 @@
+#include "BringToFront.h"
+#include "ErrorReport.h"
+#include "EveryWorkspace.h"
 #include "Form1.h"
+#include "SingleInstance.h"
 #include "StartUp.h"
 
 #include <QAccessible>
+#include <QApplication>
 
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 
 int main(int argc, char** argv)
 {
-    if (StartUp::prefersX11(argc, argv, [](const char* name) { return qgetenv(name); }))
+    if (const auto status = StartUp::handleArguments(argc, argv))
+        return *status;
+    const auto environment = [](const char* name) { return qgetenv(name); };
+    if (StartUp::prefersX11(argc, argv, environment))
         qputenv("QT_QPA_PLATFORM", "xcb");
+    if (const QString problem = StartUp::displayProblem(argc, argv, environment); !problem.isEmpty()) {
+        std::fprintf(stderr, "velmora: %s\n", qPrintable(problem));
+        return EXIT_FAILURE;
+    }
+    // Qt takes the launcher's startup id for itself; the running strip needs
+    // it if this start only calls that one forward.
+    const QVariantMap platformData = SingleInstance::platformDataFromEnvironment();
 
-    Application app(argc, argv);
+    QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmora"));
     QApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
     QApplication::setDesktopFileName(QStringLiteral(VELMORA_APP_ID));
@@ -25,13 +41,28 @@ int main(int argc, char** argv)
     // start with hundreds of fonts installed.
     QAccessible::isActive();
 
+    SingleInstance instance(QDBusConnection::sessionBus());
+    switch (instance.claim(platformData)) {
+    case SingleInstance::Claim::HandedOver:
+        return EXIT_SUCCESS;
+    case SingleInstance::Claim::NoAnswer:
+        std::fputs("velmora: Velmora is already running here but did not answer within 5 s\n", stderr);
+        return EXIT_FAILURE;
+    case SingleInstance::Claim::Owned:
+    case SingleInstance::Claim::NoBus:
+        break;
+    }
+    StartUp::loadQtTranslations();
+
     try {
         Form1 form1;
-        form1.show();
+        QObject::connect(&instance, &SingleInstance::activated, &form1,
+                         [&form1](const QByteArray& startupId) { bringToFront(form1, startupId); });
+        showOnEveryWorkspace(form1);
         StartUp::warnIfNoArabicFont();
         return app.exec();
     } catch (const std::exception& error) {
-        StartUp::reportFatalError(QString::fromUtf8(error.what()));
+        reportFatalError(QString::fromUtf8(error.what()));
     }
     return EXIT_FAILURE;
 }

@@ -1,9 +1,11 @@
 #include "Form1.h"
 
 #include "DayWatcher.h"
+#include "ErrorReport.h"
 #include "Form2.h"
 #include "Module1.h"
 #include "Twips.h"
+#include "WorkArea.h"
 
 #include <QGuiApplication>
 #include <QCloseEvent>
@@ -12,6 +14,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+
+#include <cstdlib>
 
 namespace {
 
@@ -74,6 +78,9 @@ Form1::Form1(Today today)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint)
     , today_(std::move(today))
 {
+    // It comes up beside whatever the user is working in, without taking
+    // the keyboard from it: keys typed then belong to that window.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     // Text1 and Command1 in the strip's font; the hidden Text2 keeps the
     // window's, which is the same.
     setFont(stripFont());
@@ -132,7 +139,7 @@ void Form1::Form_Load()
 
 void Form1::placeStrip()
 {
-    placeInWorkArea(*this, StripGeometry::leftFromRight, StripGeometry::top);
+    WorkArea::place(*this, twips(StripGeometry::leftFromRight), twips(StripGeometry::top));
 }
 
 void Form1::followPrimaryScreen()
@@ -148,8 +155,15 @@ void Form1::writeDateLine()
     // that is the form the conversion reads.
     shownDate_ = today_();
     Text2->setText(QStringLiteral("%1/%2/%3").arg(shownDate_.month()).arg(shownDate_.day()).arg(shownDate_.year()));
-    const std::string persian = Module1::GregorianTextToPersian(Text2->text().toStdString());
-    Text1->setText(todayPrefix + QString::fromStdString(persian));
+    try {
+        const std::string persian = Module1::GregorianTextToPersian(Text2->text().toStdString());
+        Text1->setText(todayPrefix + QString::fromStdString(persian));
+    } catch (const Module1::ConversionError& error) {
+        // A date the strip cannot show: say so and end, rather than show a
+        // wrong or empty line.
+        reportFatalError(QString::fromUtf8(error.what()));
+        std::exit(EXIT_FAILURE);
+    }
 }
 
 void Form1::followDayChange()

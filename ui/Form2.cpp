@@ -1,13 +1,13 @@
 #include "Form2.h"
 
 #include "Form3.h"
+#include "WorkArea.h"
 
 #include <QClipboard>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
-#include <QScreen>
 
 Form2::Form2(const QLineEdit& dateLine)
     : dateLine_(dateLine)
@@ -35,25 +35,9 @@ Form2::~Form2()
     delete form3_;
 }
 
-namespace {
-
-// Where a menu of `size` opens beside the pressed point `pointer`: right of it
-// where it fits, else left of it; below it where it fits, else above it. It
-// never covers the point, so the button pressed stays in sight.
-QPoint besidePointer(QPoint pointer, QSize size)
-{
-    const QScreen* screen = QGuiApplication::screenAt(pointer);
-    const QRect area = (screen ? screen : QGuiApplication::primaryScreen())->availableGeometry();
-    const int x = pointer.x() + 1 + size.width() <= area.right() + 1 ? pointer.x() + 1 : pointer.x() - size.width();
-    const int y = pointer.y() + 1 + size.height() <= area.bottom() + 1 ? pointer.y() + 1 : pointer.y() - size.height();
-    return {x, y};
-}
-
-}  // namespace
-
 void Form2::popUp()
 {
-    m->exec(besidePointer(QCursor::pos(), m->sizeHint()));
+    m->exec(WorkArea::besidePointer(QCursor::pos(), m->sizeHint()));
 }
 
 void Form2::d_Click()

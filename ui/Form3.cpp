@@ -1,6 +1,7 @@
 #include "Form3.h"
 
 #include "Twips.h"
+#include "WorkArea.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -92,7 +93,7 @@ Form3::Form3()
 
 void Form3::Form_Load()
 {
-    placeInWorkArea(*this, AboutGeometry::leftFromRight, AboutGeometry::top);
+    WorkArea::place(*this, twips(AboutGeometry::leftFromRight), twips(AboutGeometry::top));
 }
 
 void Form3::Command1_Click()
