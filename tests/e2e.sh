@@ -2,14 +2,17 @@
 # Starts the real strip on an X server of its own and uses it as a person
 # would: finds it, checks where it sits, copies the date line through the
 # menu, opens and closes the about window, and ends the program.
-# With a PANEL program, the desktop is a window manager (openbox, or the
-# command in E2E_WM) with that panel across the top, and the manager's close
-# is used as a user would.
-# usage: [E2E_WM=COMMAND] e2e.sh VELMORA CONVERT_DATE LOCALE TIMEZONE [PANEL]
+# With the TEST_WINDOW program, the desktop is a window manager (openbox, or
+# the command in E2E_WM) in a D-Bus session, with a panel across the top and a
+# window the user works in: the strip must not take its keys, must show on
+# every workspace, must follow a change of the system's time zone, and a
+# second start must bring it forward instead of doubling it.
+# usage: [E2E_WM=COMMAND] e2e.sh VELMORA CONVERT_DATE LOCALE TIMEZONE [TEST_WINDOW]
 set -euo pipefail
 velmora=$1 convert_date=$2 panel=${5:-}
 export LC_ALL=$3 LANG=$3 TZ=$4
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_SESSION_TYPE
+[ -n "$panel" ] || unset DBUS_SESSION_BUS_ADDRESS  # a bare X server has no session bus
 
 screen_width=1280 panel_height=32
 work=$(mktemp -d)
@@ -17,6 +20,7 @@ pids=() app_pid= panel_pid=
 cleanup() {
     local pid
     for pid in $app_pid "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -39,18 +43,28 @@ pids+=($!)
 wait_for test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=:$(cat "$work/display")
 
-work_area_top() { xprop -root _NET_WORKAREA 2>/dev/null | awk -F', ' '{print $2}'; }
+root_property() { xprop -root "$1" 2>/dev/null | sed 's/.*[=#] *//'; }
+active_window() { printf '%d' "$(root_property _NET_ACTIVE_WINDOW | sed 's/,.*//')"; }
 top=0
 if [ -n "$panel" ]; then
     $wm >/dev/null 2>&1 &
     pids+=($!)
     wait_for xprop -root -notype _NET_SUPPORTING_WM_CHECK || fail "${wm%% *} did not start"
-    "$panel" "$panel_height" &
+    "$panel" panel "$panel_height" &
     panel_pid=$!
     pids+=($panel_pid)
     top=$panel_height
-    work_area_is() { [ "$(work_area_top)" = "$1" ]; }
+    work_area_is() { [ "$(root_property _NET_WORKAREA | awk -F', ' '{print $2}')" = "$1" ]; }
     wait_for work_area_is "$top" || fail "the panel reserved no room: $(xprop -root _NET_WORKAREA)"
+    # The window the user is typing in when the strip starts.
+    "$panel" window 40 400 300 200 &
+    pids+=($!)
+    has_focus() { [ "$(active_window)" -ne 0 ]; }
+    wait_for has_focus || fail "the user's window got no focus"
+    users_window=$(active_window)
+    # The system's zone as a file of the test's own, swapped as a zone change swaps /etc/localtime.
+    ln -s "/usr/share/zoneinfo/$TZ" "$work/localtime"
+    export TZ=:$work/localtime
 fi
 
 today_line() { echo "امروز: $("$convert_date" "$(date +%-m/%-d/%Y)")"; }
@@ -70,6 +84,16 @@ strip=$(find_window Velmora)
 strip_left=$((screen_width - 200))
 strip_at() { [ "$(geometry "$strip")" = "$strip_left $1 129 19" ]; }
 wait_for strip_at $((top + 3)) || fail "strip at $(geometry "$strip"), work area top $top"
+if [ -n "$panel" ]; then
+    # Keys meant for the user's window stay there: the copied line below shows none of them.
+    [ "$(active_window)" -eq "$users_window" ] || fail "the strip took the focus at its start"
+    xdotool type ls
+    for desktop in 1 0; do
+        wmctrl -s $desktop
+        on_desktop() { [ "$(root_property _NET_CURRENT_DESKTOP)" = "$1" ] && window_count_is 1; }
+        wait_for on_desktop $desktop || fail "no strip on workspace $((desktop + 1))"
+    done
+fi
 
 # A font set without an Arabic-script face is named on stderr; any other is not.
 if [ -n "$(fc-list :lang=ar family)" ]; then
@@ -122,19 +146,50 @@ else
 fi
 kill -0 "$app_pid" || fail "closing the about window ended the program"
 
+# Running, and not a zombie waiting to be reaped.
+running() { [ -r "/proc/$app_pid/stat" ] && [ "$(cut -d' ' -f3 "/proc/$app_pid/stat")" != Z ]; }
+ended_with_0() {
+    wait_for eval '! running' || fail "the program is still running without its strip"
+    local status=0
+    wait "$app_pid" || status=$?
+    app_pid=
+    [ "$status" -eq 0 ] || fail "exit status $status: $(cat "$work/stderr")"
+}
+
 if [ -n "$panel" ]; then
+    # The system's zone changes: the line shows the new zone's date.
+    ln -s "/usr/share/zoneinfo/Etc/GMT-14" "$work/new-zone"
+    mv -T "$work/new-zone" "$work/localtime"
+    expected=$(today_line)
+    sleep 3
+    menu 3 c
+    wait_for clipboard_has_line || fail "after a zone change the line is '$(xclip -o -selection clipboard)', not '$expected'"
+
+    # Covered by the user's window, the strip comes forward at a second start.
+    "$panel" window 0 0 $screen_width 800 &
+    pids+=($!)
+    covered() { [ "$(active_window)" -ne "$users_window" ] && [ "$(active_window)" -ne "$strip" ]; }
+    wait_for covered || fail "the covering window got no focus"
+    cover=$(active_window)
+    stacking() { root_property _NET_CLIENT_LIST_STACKING | tr -d , | tr ' ' '\n' | xargs -n1 printf '%d\n'; }
+    above() { stacking | awk -v a="$1" -v b="$2" '$1 == a {i = NR} $1 == b {j = NR} END {exit !(i > j)}'; }
+    timeout 10 "$velmora" 2>>"$work/stderr" || fail "a second start ended with status $?"
+    window_count_is 1 || fail "$(visible_windows | wc -l) strips after a second start"
+    wait_for above "$strip" "$cover" || fail "a second start left the strip under the covering window"
+
     # Without the panel the work area grows, and the strip follows it up.
     kill "$panel_pid"
     wait_for strip_at 3 || fail "strip at $(geometry "$strip") after the panel left"
     wmctrl -i -c "$strip"
+    ended_with_0
+
+    # Once it has ended, a start shows a strip again.
+    "$velmora" 2>>"$work/stderr" &
+    app_pid=$!
+    wait_for find_window Velmora || fail "no strip at a start after the exit"
+    wmctrl -i -c "$(find_window Velmora)"
 else
     menu 2 Down Down Down Return
 fi
-# Running, and not a zombie waiting to be reaped.
-running() { [ -r "/proc/$app_pid/stat" ] && [ "$(cut -d' ' -f3 "/proc/$app_pid/stat")" != Z ]; }
-wait_for eval '! running' || fail "the program is still running without its strip"
-status=0
-wait "$app_pid" || status=$?
-app_pid=
-[ "$status" -eq 0 ] || fail "exit status $status: $(cat "$work/stderr")"
+ended_with_0
 echo "ok ($LC_ALL, $TZ${panel:+, ${wm%% *}}): $expected"

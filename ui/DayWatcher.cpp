@@ -1,59 +1,130 @@
 #include "DayWatcher.h"
 
-#include <QDateTime>
+#include <QFileInfo>
 #include <QSocketNotifier>
+#include <QTimeZone>
 
+#include <sys/inotify.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <utility>
 
-namespace {
-
-QDateTime nextDayStart()
+QDateTime nextDayStart(const QDateTime& now)
 {
-    // startOfDay: where a time-zone change skips midnight, the day starts later.
-    return QDate::currentDate().addDays(1).startOfDay();
+    const QDateTime local = now.timeSpec() == Qt::TimeZone ? now : now.toLocalTime();
+    for (QDate day = local.date().addDays(1);; day = day.addDays(1)) {
+        // A day a zone skipped whole has no start: the next one does.
+        const QDateTime start = now.timeSpec() == Qt::TimeZone ? day.startOfDay(now.timeZone()) : day.startOfDay();
+        if (start.isValid() && start > now)
+            return start;
+    }
 }
 
-}  // namespace
-
-DayWatcher::DayWatcher(QObject* parent)
+DayWatcher::DayWatcher(QObject* parent, Deadline deadline)
     : QObject(parent)
+    , deadline_(deadline ? std::move(deadline) : [] { return nextDayStart(QDateTime::currentDateTime()); })
 {
     // An absolute CLOCK_REALTIME deadline fires on time even across suspend
     // (a monotonic timer would not count the time asleep), and
     // TFD_TIMER_CANCEL_ON_SET wakes us when the clock is set.
     timerFd_ = timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
     if (timerFd_ < 0) {
-        qWarning("velmora: no timerfd (%s); the date line will not follow the day", std::strerror(errno));
+        cannotFollow("timerfd_create");
         return;
     }
     auto* notifier = new QSocketNotifier(timerFd_, QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, &DayWatcher::wake);
     arm();
+    watchZone();
 }
 
 DayWatcher::~DayWatcher()
 {
-    if (timerFd_ >= 0)
-        ::close(timerFd_);
+    for (const int fd : {timerFd_, zoneFd_})
+        if (fd >= 0)
+            ::close(fd);
+}
+
+void DayWatcher::watchZone()
+{
+    // The zone comes from TZ when it is set; only a TZ that names a file
+    // (":/path") can change under us. Otherwise it is /etc/localtime, which a
+    // change of zone replaces (a new symlink renamed over the old one).
+    const QByteArray tz = qgetenv("TZ");
+    if (!tz.isNull() && !tz.startsWith(":/"))
+        return;
+    const QFileInfo file(tz.isNull() ? QStringLiteral("/etc/localtime") : QString::fromLocal8Bit(tz.mid(1)));
+    zoneFileName_ = QFile::encodeName(file.fileName());
+    zoneFd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (zoneFd_ < 0
+        || inotify_add_watch(zoneFd_, QFile::encodeName(file.path()).constData(),
+                             IN_CREATE | IN_MOVED_TO | IN_CLOSE_WRITE | IN_DELETE)
+            < 0) {
+        cannotFollow("inotify");
+        return;
+    }
+    auto* notifier = new QSocketNotifier(zoneFd_, QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, &DayWatcher::zoneMayHaveChanged);
 }
 
 void DayWatcher::arm()
 {
     itimerspec when{};
-    when.it_value.tv_sec = static_cast<time_t>(nextDayStart().toSecsSinceEpoch());
-    timerfd_settime(timerFd_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &when, nullptr);
+    when.it_value.tv_sec = static_cast<time_t>(deadline_().toSecsSinceEpoch());
+    if (timerfd_settime(timerFd_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &when, nullptr) != 0)
+        cannotFollow("timerfd_settime");
 }
 
 void DayWatcher::wake()
 {
-    // Drain the expiry count; ECANCELED here means the clock was set.
+    // Drain the expiry count; ECANCELED means the clock was set.
     std::uint64_t expirations = 0;
-    [[maybe_unused]] const auto ignored = ::read(timerFd_, &expirations, sizeof expirations);
+    if (::read(timerFd_, &expirations, sizeof expirations) < 0 && errno != ECANCELED && errno != EAGAIN)
+        cannotFollow("read");
     arm();
     emit dayMayHaveChanged();
+}
+
+void DayWatcher::zoneMayHaveChanged()
+{
+    alignas(inotify_event) char buffer[sizeof(inotify_event) + NAME_MAX + 1];
+    bool changed = false;
+    ssize_t length;
+    while ((length = ::read(zoneFd_, buffer, sizeof buffer)) > 0) {
+        for (ssize_t at = 0; at < length;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            changed |= event->len > 0 && zoneFileName_ == event->name;
+            at += ssize_t(sizeof(inotify_event) + event->len);
+        }
+    }
+    if (length < 0 && errno != EAGAIN)
+        cannotFollow("read");
+    if (!changed)
+        return;
+    // The C library reads the zone once and keeps it while TZ stays the
+    // same: a TZ that differs for a moment makes it read the zone anew.
+    const QByteArray tz = qgetenv("TZ");
+    qputenv("TZ", "UTC0");
+    tzset();
+    if (tz.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", tz);
+    tzset();
+    arm();
+    emit dayMayHaveChanged();
+}
+
+void DayWatcher::cannotFollow(const char* what)
+{
+    if (!std::exchange(warned_, true))
+        std::fprintf(stderr, "velmora: %s failed (%s); the date line will no longer follow the day\n", what,
+                     std::strerror(errno));
 }

@@ -1,23 +1,45 @@
 #pragma once
 
+#include <QByteArray>
+#include <QDateTime>
 #include <QObject>
 
-// Tells when the local date may have changed: at the start of each day, and
-// at once when the wall clock is set or the machine resumes from suspend.
-// Sleeps in between, so an idle strip costs nothing.
+#include <functional>
+
+// The first instant after `now` that falls on a later date, in now's own
+// zone (local time, or a named zone): the start of the next day, which is
+// later than midnight where a daylight-saving change skips midnight, and
+// which skips a day that the zone left out altogether.
+QDateTime nextDayStart(const QDateTime& now);
+
+// Tells when the local date may have changed: at the start of each day, at
+// once when the wall clock is set or the machine resumes from suspend, and
+// when the system's time zone changes. Sleeps in between, so an idle strip
+// costs nothing.
 class DayWatcher : public QObject {
     Q_OBJECT
 
 public:
-    explicit DayWatcher(QObject* parent = nullptr);
+    using Deadline = std::function<QDateTime()>;
+
+    // `deadline` gives the next instant to wake at; by default the start of
+    // the next local day.
+    explicit DayWatcher(QObject* parent = nullptr, Deadline deadline = {});
     ~DayWatcher() override;
 
 signals:
     void dayMayHaveChanged();
 
 private:
+    void watchZone();
     void arm();
     void wake();
+    void zoneMayHaveChanged();
+    void cannotFollow(const char* what);
 
+    const Deadline deadline_;
     int timerFd_ = -1;
+    int zoneFd_ = -1;
+    QByteArray zoneFileName_;  // the file holding the system's zone, in its watched folder
+    bool warned_ = false;
 };
