@@ -175,10 +175,11 @@ void Form1::followDayChange()
 
 bool Form1::event(QEvent* event)
 {
-    // Neither title bar nor taskbar shows the icon; set it after the first
-    // paint so it costs nothing before the strip is seen.
-    if (event->type() == QEvent::Paint && windowIcon().isNull())
-        QTimer::singleShot(0, this, [this] { setWindowIcon(appIcon()); });
+    // The application's icon, which the about window shows too. Neither
+    // title bar nor taskbar shows the strip's; set it after the first paint
+    // so it costs nothing before the strip is seen.
+    if (event->type() == QEvent::Paint && QGuiApplication::windowIcon().isNull())
+        QTimer::singleShot(0, this, [] { QGuiApplication::setWindowIcon(appIcon()); });
     return QWidget::event(event);
 }
 

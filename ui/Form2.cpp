@@ -37,6 +37,12 @@ Form2::~Form2()
 
 void Form2::popUp()
 {
+    // Qt's style decides whether a caption must be cut short by measuring it
+    // with its access-key "&", but sizes the menu without it: at large
+    // desktop fonts the copy caption lost its Persian words to "...". The
+    // "&" gets its room, so every caption is whole at any font size.
+    m->setMinimumWidth(0);
+    m->setMinimumWidth(m->sizeHint().width() + QFontMetrics(m->font()).horizontalAdvance(QLatin1Char('&')));
     m->exec(WorkArea::besidePointer(QCursor::pos(), m->sizeHint()));
 }
 

@@ -3,6 +3,7 @@
 #include "Twips.h"
 #include "WorkArea.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -99,6 +100,15 @@ void Form3::Form_Load()
 void Form3::Command1_Click()
 {
     close();
+}
+
+void Form3::keyPressEvent(QKeyEvent* event)
+{
+    // Escape leaves, as it leaves any dialog.
+    if (event->key() == Qt::Key_Escape)
+        Command1_Click();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void Form3::paintEvent(QPaintEvent*)

@@ -1,0 +1,149 @@
+#include "Form2.h"
+#include "Form3.h"
+
+#include <QtTest>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+
+namespace {
+
+// The bounds of what is not `background` in an image.
+QRect inkOf(const QImage& image, QRgb background)
+{
+    QRect ink;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != background)
+                ink |= QRect(x, y, 1, 1);
+    return ink;
+}
+
+}  // namespace
+
+// Texts are drawn whole, never cut off or shortened: every credit line of
+// the about window inside its box, in each of the desktop faces a user is
+// likely to have, and every menu caption at any desktop font size. Run at
+// several scale factors (QT_SCALE_FACTOR) and font sets by the test suite.
+class TestFit : public QObject {
+    Q_OBJECT
+
+private slots:
+    void creditLinesFitTheirBoxes_data();
+    void creditLinesFitTheirBoxes();
+    void menuCaptionsAreWhole_data();
+    void menuCaptionsAreWhole();
+};
+
+void TestFit::creditLinesFitTheirBoxes_data()
+{
+    QTest::addColumn<QString>("face");
+    QTest::addColumn<int>("pointSize");
+    QTest::addColumn<qreal>("smallestPointSize");
+    // The common faces show every line at the designed 8 pt; a wide face with
+    // tall lines has its notice shrunk until it fits.
+    for (const int size : {9, 10}) {
+        for (const char* face : {"DejaVu Sans", "Noto Sans", "Liberation Sans", "Cantarell"})
+            QTest::addRow("%s %d pt", face, size) << QString::fromLatin1(face) << size << 8.0;
+        QTest::addRow("Nimbus Mono PS %d pt", size) << QStringLiteral("Nimbus Mono PS") << size << 6.0;
+    }
+}
+
+void TestFit::creditLinesFitTheirBoxes()
+{
+    QFETCH(QString, face);
+    QFETCH(int, pointSize);
+    QFETCH(qreal, smallestPointSize);
+    QApplication::setFont(QFont(face, pointSize));
+    Form3 window;
+    QCOMPARE(window.findChild<QLabel*>(QStringLiteral("Label7"))->text(), QStringLiteral("V 1.5"));
+
+    for (const QLabel* label : window.findChildren<QLabel*>()) {
+        // Fontconfig may name the foundry too: "Nimbus Mono PS [urw]".
+        QVERIFY2(QFontInfo(label->font()).family().section(QStringLiteral(" ["), 0, 0) == face, qPrintable(face + QStringLiteral(" is not installed")));
+        QVERIFY2(label->font().pointSizeF() >= smallestPointSize,
+                 qPrintable(label->objectName() + QStringLiteral(" shrank to %1 pt").arg(label->font().pointSizeF())));
+
+        // Draw the text as the label lays it out, but unclipped, on a canvas
+        // three times the box; any ink outside the box would be cut off.
+        const qreal ratio = label->devicePixelRatioF();
+        QImage canvas(label->size() * 3 * ratio, QImage::Format_ARGB32_Premultiplied);
+        canvas.setDevicePixelRatio(ratio);
+        canvas.fill(Qt::transparent);
+        {
+            QPainter painter(&canvas);
+            painter.setFont(label->font());
+            painter.drawText(QRect(QPoint(), label->size()),
+                             int(label->alignment()) | Qt::TextWordWrap | Qt::TextDontClip, label->text());
+        }
+        const QRect ink = inkOf(canvas, qRgba(0, 0, 0, 0));
+        const QRect box(QPoint(), label->size() * ratio);
+        QVERIFY2(box.contains(ink), qPrintable(QStringLiteral("%1: ink %2x%3 in a %4x%5 box at %6 pt")
+                                                   .arg(label->objectName())
+                                                   .arg(ink.right() + 1).arg(ink.bottom() + 1)
+                                                   .arg(box.width()).arg(box.height())
+                                                   .arg(label->font().pointSizeF())));
+    }
+}
+
+QTEST_MAIN(TestFit)
+#include "tst_fit.moc"
+
+void TestFit::menuCaptionsAreWhole_data()
+{
+    QTest::addColumn<int>("pointSize");
+    for (int size = 8; size <= 24; ++size)
+        QTest::addRow("%d pt", size) << size;
+}
+
+void TestFit::menuCaptionsAreWhole()
+{
+    QFETCH(int, pointSize);
+    QFont desktopFont = QApplication::font();
+    desktopFont.setPointSize(pointSize);
+    QApplication::setFont(desktopFont);
+
+    QLineEdit line;
+    Form2 form2(line);
+    QImage shown;
+    QList<QAction*> items;
+    QMenu* menu = nullptr;
+    QTimer::singleShot(0, &form2, [&] {
+        menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        items = menu->actions();
+        shown = menu->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        menu->close();
+    });
+    form2.popUp();
+    QVERIFY(menu);
+
+    const qreal ratio = shown.devicePixelRatio();
+    for (QAction* item : items) {
+        // The caption as the menu drew it, against the caption drawn alone,
+        // unclipped, in the menu's font: as wide, so nothing of it was cut
+        // off or shortened ("..." for two letters is some 6 px narrower).
+        // At a fractional scale the glyphs may land a device pixel apart.
+        // The item without the two device pixels at its edges, where the
+        // menu's frame may run.
+        const QRect area = menu->actionGeometry(item);
+        const QImage row = shown.copy(QRect(area.topLeft() * ratio, area.size() * ratio).adjusted(2, 2, -2, -2));
+        const QRgb background = row.pixel(0, 0);
+        QImage alone(area.size() * 3 * ratio, QImage::Format_RGB32);
+        alone.setDevicePixelRatio(ratio);
+        alone.fill(background);
+        {
+            QPainter painter(&alone);
+            painter.setFont(menu->font());
+            painter.setPen(menu->palette().color(QPalette::Text));
+            painter.drawText(QRect(QPoint(), area.size() * 3), Qt::TextShowMnemonic | Qt::TextDontClip, item->text());
+        }
+        const QRect drawn = inkOf(row, background), needed = inkOf(alone, background);
+        QVERIFY2(qAbs(drawn.width() - needed.width()) <= (ratio == int(ratio) ? 0 : 1),
+                 qPrintable(QStringLiteral("\"%1\" drawn %2 px wide, needs %3 px")
+                                .arg(item->text()).arg(drawn.width()).arg(needed.width())));
+    }
+}
