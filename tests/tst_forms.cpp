@@ -1,6 +1,8 @@
 #include "DayWatcher.h"
 #include "Form1.h"
 #include "Form3.h"
+#include "SingleInstance.h"
+#include "StartUp.h"
 
 #include <QtTest>
 
@@ -9,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
+#include <QTimeZone>
 
 namespace {
 
@@ -83,6 +86,11 @@ private slots:
     void copyTakesTheLineAsEdited();
     void aboutOpensOnceAndEveryWayOutKeepsTheStrip();
     void stripFollowsTheCalendarDay();
+    void nextDayStartsAtTheFirstInstantOfTheDate_data();
+    void nextDayStartsAtTheFirstInstantOfTheDate();
+    void dayWatcherWakesAtItsDeadline();
+    void secondStartWithoutAnAnswerGivesUp();
+    void persianQtStringsKeepTheStripLeftToRight();
 
 private:
     QDate date_;
@@ -207,6 +215,7 @@ void TestForms::aboutOpensOnceAndEveryWayOutKeepsTheStrip()
         [](Form3& window) { QTest::keyClick(child(window, "Command1"), Qt::Key_Return); },
         [](Form3& window) { QTest::keyClick(child(window, "Command1"), Qt::Key_Enter, Qt::KeypadModifier); },
         [](Form3& window) { QTest::keyClick(&window, Qt::Key_E, Qt::AltModifier); },
+        [](Form3& window) { QTest::keyClick(&window, Qt::Key_Escape); },
         [](Form3& window) { window.close(); },  // as the title bar's close button does
     };
     for (const auto& leave : waysOut) {
@@ -238,6 +247,67 @@ void TestForms::stripFollowsTheCalendarDay()
     date_ = QDate(2006, 3, 22);
     emit watcher->dayMayHaveChanged();
     QCOMPARE(line->text(), today + QStringLiteral("1385/1/1!"));
+}
+
+void TestForms::nextDayStartsAtTheFirstInstantOfTheDate_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QDateTime>("now");  // local to the zone
+    QTest::addColumn<QDateTime>("expected");
+    const auto row = [](const char* name, const char* zone, QDateTime local, const char* utc) {
+        local.setTimeZone(QTimeZone(zone));
+        QTest::newRow(name) << QByteArray(zone) << local << QDateTime::fromString(QString::fromLatin1(utc), Qt::ISODate);
+    };
+    row("ordinary day", "Europe/Berlin", QDateTime({2024, 6, 1}, {12, 0}), "2024-06-01T22:00:00Z");
+    row("last instant of the day", "Asia/Tehran", QDateTime({2024, 6, 1}, {23, 59, 59}), "2024-06-01T20:30:00Z");
+    row("Havana skips midnight", "America/Havana", QDateTime({2024, 3, 9}, {12, 0}), "2024-03-10T05:00:00Z");
+    row("Havana repeats midnight", "America/Havana", QDateTime({2024, 11, 2}, {12, 0}), "2024-11-03T04:00:00Z");
+    row("Tehran skips midnight", "Asia/Tehran", QDateTime({2021, 3, 21}, {12, 0}), "2021-03-21T20:30:00Z");
+    row("Tehran repeats the hour before midnight", "Asia/Tehran", QDateTime({2021, 9, 21}, {12, 0}),
+        "2021-09-21T20:30:00Z");
+    row("Apia skips a whole day", "Pacific/Apia", QDateTime({2011, 12, 29}, {12, 0}), "2011-12-30T10:00:00Z");
+}
+
+void TestForms::nextDayStartsAtTheFirstInstantOfTheDate()
+{
+    QFETCH(QDateTime, now);
+    QFETCH(QDateTime, expected);
+    QCOMPARE(nextDayStart(now).toUTC(), expected);
+}
+
+void TestForms::dayWatcherWakesAtItsDeadline()
+{
+    DayWatcher watcher(nullptr, [] { return QDateTime::currentDateTime().addSecs(1); });
+    QSignalSpy woke(&watcher, &DayWatcher::dayMayHaveChanged);
+    QVERIFY(woke.wait(5000));
+}
+
+void TestForms::secondStartWithoutAnAnswerGivesUp()
+{
+    // No bus: the strip runs alone.
+    QCOMPARE(SingleInstance(QDBusConnection(QStringLiteral("none"))).claim({}), SingleInstance::Claim::NoBus);
+    // A holder of the name that cannot answer (it shares this blocked
+    // thread) makes a second start give up after its timeout.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        QSKIP("no session bus: the end-to-end run covers this in one");
+    SingleInstance first(bus);
+    QCOMPARE(first.claim({}), SingleInstance::Claim::Owned);
+    const QDBusConnection other = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("second"));
+    QCOMPARE(SingleInstance(other, 300).claim({}), SingleInstance::Claim::NoAnswer);
+    QDBusConnection::disconnectFromBus(QStringLiteral("second"));
+    bus.unregisterService(QStringLiteral(VELMORA_APP_ID));
+}
+
+void TestForms::persianQtStringsKeepTheStripLeftToRight()
+{
+    QLocale::setDefault(QLocale(QLocale::Persian, QLocale::Iran));
+    StartUp::loadQtTranslations();
+    QCoreApplication::processEvents();  // the language change
+    QCOMPARE(QCoreApplication::translate("QLineEdit", "&Copy"), QStringLiteral(u"&\u06A9\u067E\u06CC"));
+    QCOMPARE(strip_->layoutDirection(), Qt::LeftToRight);
+    QVERIFY(child(*strip_, "Command1")->x() > child(*strip_, "Text1")->x());
+    QLocale::setDefault(QLocale::c());
 }
 
 QTEST_MAIN(TestForms)

@@ -21,9 +21,15 @@ QDateTime nextDayStart(const QDateTime& now)
     const QDateTime local = now.timeSpec() == Qt::TimeZone ? now : now.toLocalTime();
     for (QDate day = local.date().addDays(1);; day = day.addDays(1)) {
         // A day a zone skipped whole has no start: the next one does.
-        const QDateTime start = now.timeSpec() == Qt::TimeZone ? day.startOfDay(now.timeZone()) : day.startOfDay();
-        if (start.isValid() && start > now)
-            return start;
+        QDateTime start = now.timeSpec() == Qt::TimeZone ? day.startOfDay(now.timeZone()) : day.startOfDay();
+        if (!start.isValid() || start <= now)
+            continue;
+        // Where midnight comes twice, Qt names the second: step back to the
+        // first (zones shift their clocks in steps of half an hour).
+        for (QDateTime earlier = start.addSecs(-1800); earlier > now && earlier.date() == day;
+             earlier = earlier.addSecs(-1800))
+            start = earlier;
+        return start;
     }
 }
 

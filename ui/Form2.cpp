@@ -42,8 +42,9 @@ void Form2::popUp()
     // desktop fonts the copy caption lost its Persian words to "...". The
     // "&" gets its room, so every caption is whole at any font size.
     m->setMinimumWidth(0);
-    m->setMinimumWidth(m->sizeHint().width() + QFontMetrics(m->font()).horizontalAdvance(QLatin1Char('&')));
-    m->exec(WorkArea::besidePointer(QCursor::pos(), m->sizeHint()));
+    const QSize size = m->sizeHint() + QSize(QFontMetrics(m->font()).horizontalAdvance(QLatin1Char('&')), 0);
+    m->setMinimumWidth(size.width());
+    m->exec(WorkArea::besidePointer(QCursor::pos(), size));
 }
 
 void Form2::d_Click()

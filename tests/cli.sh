@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# The command line: help and version, refused arguments, and a clear error
+# where there is no display, each with its exit status and no core dump.
+# usage: cli.sh VELMORA
+set -uo pipefail
+velmora=$1
+out=$(mktemp) err=$(mktemp)
+trap 'rm -f "$out" "$err"' EXIT
+failed=0
+
+# expect STATUS STREAM PATTERN [ENV=VALUE...] -- ARG...: the run exits with
+# STATUS and prints exactly one line matching PATTERN first on STREAM.
+expect() {
+    local status=$1 stream=$2 pattern=$3; shift 3
+    local vars=()
+    while [ "$1" != -- ]; do vars+=("$1"); shift; done
+    shift
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "${vars[@]}" timeout 10 "$velmora" "$@" >"$out" 2>"$err"
+    local got=$? file=$out
+    [ "$stream" = stderr ] && file=$err
+    if [ "$got" -ne "$status" ] || ! sed -n 1p "$file" | grep -E "$pattern" >/dev/null; then
+        echo "FAIL: velmora $* (${vars[*]}): status $got, expected $status; stdout: $(cat "$out"); stderr: $(cat "$err")"
+        failed=1
+    fi
+}
+
+expect 0 stdout '^usage: velmora' -- --help
+expect 0 stdout '^velmora [0-9]+\.[0-9]+$' -- --version
+expect 2 stderr '^velmora: unknown argument "--bogus"$' -- --bogus
+expect 2 stderr '^velmora: unknown argument "notes.txt"$' -- notes.txt
+expect 1 stderr '^velmora: cannot open a display: DISPLAY is not set$' -- 
+expect 1 stderr '^velmora: cannot open display ":4242"$' DISPLAY=:4242 --
+expect 1 stderr '^velmora: cannot open display ":4243"$' -- -display :4243
+[ "$(wc -l <"$err")" -eq 1 ] || { echo "FAIL: more than one line without a display: $(cat "$err")"; failed=1; }
+exit $failed
