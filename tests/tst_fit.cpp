@@ -127,11 +127,12 @@ void TestFit::menuCaptionsAreWhole()
         // unclipped, in the menu's font: as wide, so nothing of it was cut
         // off or shortened ("..." for two letters is some 6 px narrower).
         // At a fractional scale the glyphs may land a device pixel apart.
-        // The item without the two device pixels at its edges, where the
-        // menu's frame may run.
+        // The item without three logical pixels at its edges, where the
+        // menu's frame may run; its background is its middle row's first pixel.
         const QRect area = menu->actionGeometry(item);
-        const QImage row = shown.copy(QRect(area.topLeft() * ratio, area.size() * ratio).adjusted(2, 2, -2, -2));
-        const QRgb background = row.pixel(0, 0);
+        const int edge = qCeil(3 * ratio);
+        const QImage row = shown.copy(QRect(area.topLeft() * ratio, area.size() * ratio).adjusted(edge, edge, -edge, -edge));
+        const QRgb background = row.pixel(0, row.height() / 2);
         QImage alone(area.size() * 3 * ratio, QImage::Format_RGB32);
         alone.setDevicePixelRatio(ratio);
         alone.fill(background);
