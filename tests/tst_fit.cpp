@@ -1,5 +1,6 @@
 #include "Form2.h"
 #include "Form3.h"
+#include "Ink.h"
 
 #include <QtTest>
 
@@ -7,21 +8,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
-
-namespace {
-
-// The bounds of what is not `background` in an image.
-QRect inkOf(const QImage& image, QRgb background)
-{
-    QRect ink;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (image.pixel(x, y) != background)
-                ink |= QRect(x, y, 1, 1);
-    return ink;
-}
-
-}  // namespace
 
 // Texts are drawn whole, never cut off or shortened: every credit line of
 // the about window inside its box, in each of the desktop faces a user is

@@ -1,6 +1,7 @@
 #include "DayWatcher.h"
 #include "Form1.h"
 #include "Form3.h"
+#include "Ink.h"
 #include "SingleInstance.h"
 #include "StartUp.h"
 
@@ -20,18 +21,6 @@ const QString today = QStringLiteral(u"\u0627\u0645\u0631\u0648\u0632: ");
 QRect workArea()
 {
     return QGuiApplication::primaryScreen()->availableGeometry();
-}
-
-// The bounds of what is drawn on a widget, in its own coordinates.
-QRect inkOf(QWidget& widget, QRgb background)
-{
-    const QImage image = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    QRect ink;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (image.pixel(x, y) != background)
-                ink |= QRect(x, y, 1, 1);
-    return ink;
 }
 
 template <typename T = QWidget>
@@ -125,7 +114,8 @@ void TestForms::stripMatchesItsLayout()
     // Left-aligned: a line starting with a Persian letter would go right if left to Qt.
     auto* line = child<QLineEdit>(*strip_, "Text1");
     line->setFrame(false);
-    const QRect ink = inkOf(*line, line->palette().color(QPalette::Base).rgb());
+    const QRect ink = inkOf(line->grab().toImage().convertToFormat(QImage::Format_RGB32),
+                           line->palette().color(QPalette::Base).rgb());
     QVERIFY2(ink.left() < line->width() - 1 - ink.right(), qPrintable(QStringLiteral("ink at %1..%2 of %3")
                                                                           .arg(ink.left()).arg(ink.right())
                                                                           .arg(line->width())));
