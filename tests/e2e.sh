@@ -2,17 +2,17 @@
 # Starts the real strip on an X server of its own and uses it as a person
 # would: finds it, checks where it sits, copies the date line through the
 # menu, opens and closes the about window, and ends the program.
-# With the TEST_WINDOW program, the desktop is a window manager (openbox, or
-# the command in E2E_WM) in a D-Bus session, with a panel across the top and a
-# window the user works in: the strip must not take its keys, must show on
-# every workspace, must follow a change of the system's time zone, and a
+# With `desktop`, the X server has a window manager (openbox, or the command
+# in E2E_WM) in a D-Bus session, a panel across the top (lemonbar) and a
+# window the user works in (xev): the strip must not take its keys, must show
+# on every workspace, must follow a change of the system's time zone, and a
 # second start must bring it forward instead of doubling it.
-# usage: [E2E_WM=COMMAND] e2e.sh VELMORA CONVERT_DATE LOCALE TIMEZONE [TEST_WINDOW]
+# usage: [E2E_WM=COMMAND] e2e.sh VELMORA CONVERT_DATE LOCALE TIMEZONE [desktop]
 set -euo pipefail
-velmora=$1 convert_date=$2 panel=${5:-}
+velmora=$1 convert_date=$2 desktop=${5:-}
 export LC_ALL=$3 LANG=$3 TZ=$4
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_SESSION_TYPE
-[ -n "$panel" ] || unset DBUS_SESSION_BUS_ADDRESS  # a bare X server has no session bus
+[ -n "$desktop" ] || unset DBUS_SESSION_BUS_ADDRESS  # a bare X server has no session bus
 
 screen_width=1280 panel_height=32
 work=$(mktemp -d)
@@ -26,7 +26,7 @@ cleanup() {
 trap cleanup EXIT
 
 wm=${E2E_WM:-openbox --sm-disable}
-fail() { echo "FAIL ($LC_ALL, $TZ${panel:+, ${wm%% *}}): $*" >&2; exit 1; }
+fail() { echo "FAIL ($LC_ALL, $TZ${desktop:+, ${wm%% *}}): $*" >&2; exit 1; }
 
 # Polls a command for up to 10 s.
 wait_for() {
@@ -46,18 +46,18 @@ export DISPLAY=:$(cat "$work/display")
 root_property() { xprop -root "$1" 2>/dev/null | sed 's/.*[=#] *//'; }
 active_window() { printf '%d' "$(root_property _NET_ACTIVE_WINDOW | sed 's/,.*//')"; }
 top=0
-if [ -n "$panel" ]; then
+if [ -n "$desktop" ]; then
     $wm >/dev/null 2>&1 &
     pids+=($!)
     wait_for xprop -root -notype _NET_SUPPORTING_WM_CHECK || fail "${wm%% *} did not start"
-    "$panel" panel "$panel_height" &
+    lemonbar -p -g "${screen_width}x$panel_height+0+0" </dev/null &
     panel_pid=$!
     pids+=($panel_pid)
     top=$panel_height
     work_area_is() { [ "$(root_property _NET_WORKAREA | awk -F', ' '{print $2}')" = "$1" ]; }
     wait_for work_area_is "$top" || fail "the panel reserved no room: $(xprop -root _NET_WORKAREA)"
     # The window the user is typing in when the strip starts.
-    "$panel" window 40 400 300 200 &
+    xev -geometry 300x200+40+400 >/dev/null &
     pids+=($!)
     has_focus() { [ "$(active_window)" -ne 0 ]; }
     wait_for has_focus || fail "the user's window got no focus"
@@ -84,14 +84,14 @@ strip=$(find_window Velmora)
 strip_left=$((screen_width - 200))
 strip_at() { [ "$(geometry "$strip")" = "$strip_left $1 129 19" ]; }
 wait_for strip_at $((top + 3)) || fail "strip at $(geometry "$strip"), work area top $top"
-if [ -n "$panel" ]; then
+if [ -n "$desktop" ]; then
     # Keys meant for the user's window stay there: the copied line below shows none of them.
     [ "$(active_window)" -eq "$users_window" ] || fail "the strip took the focus at its start"
     xdotool type ls
-    for desktop in 1 0; do
-        wmctrl -s $desktop
-        on_desktop() { [ "$(root_property _NET_CURRENT_DESKTOP)" = "$1" ] && window_count_is 1; }
-        wait_for on_desktop $desktop || fail "no strip on workspace $((desktop + 1))"
+    for workspace in 1 0; do
+        wmctrl -s $workspace
+        on_workspace() { [ "$(root_property _NET_CURRENT_DESKTOP)" = "$1" ] && window_count_is 1; }
+        wait_for on_workspace $workspace || fail "no strip on workspace $((workspace + 1))"
     done
 fi
 
@@ -137,7 +137,7 @@ about_at() {
 }
 wait_for about_at || fail "about window at $(geometry "$about"), frame $(xprop -id "$about" _NET_FRAME_EXTENTS)"
 about_closed() { [ -z "$(find_window about)" ]; }
-if [ -n "$panel" ]; then
+if [ -n "$desktop" ]; then
     wmctrl -i -c "$about"
     wait_for about_closed || fail "the window manager's close left the about window open"
 else
@@ -156,7 +156,7 @@ ended_with_0() {
     [ "$status" -eq 0 ] || fail "exit status $status: $(cat "$work/stderr")"
 }
 
-if [ -n "$panel" ]; then
+if [ -n "$desktop" ]; then
     # The system's zone changes: the line shows the new zone's date.
     ln -s "/usr/share/zoneinfo/Etc/GMT-14" "$work/new-zone"
     mv -T "$work/new-zone" "$work/localtime"
@@ -166,7 +166,7 @@ if [ -n "$panel" ]; then
     wait_for clipboard_has_line || fail "after a zone change the line is '$(xclip -o -selection clipboard)', not '$expected'"
 
     # Covered by the user's window, the strip comes forward at a second start.
-    "$panel" window 0 0 $screen_width 800 &
+    xev -geometry ${screen_width}x800+0+0 >/dev/null &
     pids+=($!)
     covered() { [ "$(active_window)" -ne "$users_window" ] && [ "$(active_window)" -ne "$strip" ]; }
     wait_for covered || fail "the covering window got no focus"
@@ -192,4 +192,4 @@ else
     menu 2 Down Down Down Return
 fi
 ended_with_0
-echo "ok ($LC_ALL, $TZ${panel:+, ${wm%% *}}): $expected"
+echo "ok ($LC_ALL, $TZ${desktop:+, ${wm%% *}}): $expected"
