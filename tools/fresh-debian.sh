@@ -5,7 +5,7 @@
 # there. For `run`, the strip is shown on an Xvfb of the host's and counts as
 # started once its window is mapped. Needs root, debootstrap and, for `run`,
 # Xvfb and xdotool on the host.
-# usage: tests/fresh-debian.sh RELEASE [test|run]
+# usage: tools/fresh-debian.sh RELEASE [test|run]
 set -euo pipefail
 release=${1:?usage: $0 RELEASE [test|run]} command=${2:-test}
 case "$command" in test|run) ;; *) echo "usage: $0 RELEASE [test|run]" >&2; exit 2 ;; esac
