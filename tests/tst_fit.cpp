@@ -1,13 +1,11 @@
 #include "Form2.h"
 #include "Form3.h"
-#include "Ink.h"
+#include "WidgetTest.h"
 
 #include <QtTest>
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QPainter>
 
 // Texts are drawn whole, never cut off or shortened: every credit line of
 // the about window inside its box, in each of the desktop faces a user is
@@ -52,19 +50,11 @@ void TestFit::creditLinesFitTheirBoxes()
         QVERIFY2(label->font().pointSizeF() >= smallestPointSize,
                  qPrintable(label->objectName() + QStringLiteral(" shrank to %1 pt").arg(label->font().pointSizeF())));
 
-        // Draw the text as the label lays it out, but unclipped, on a canvas
-        // three times the box; any ink outside the box would be cut off.
+        // The text as the label lays it out, but unclipped: any ink outside
+        // the box would be cut off.
         const qreal ratio = label->devicePixelRatioF();
-        QImage canvas(label->size() * 3 * ratio, QImage::Format_ARGB32_Premultiplied);
-        canvas.setDevicePixelRatio(ratio);
-        canvas.fill(Qt::transparent);
-        {
-            QPainter painter(&canvas);
-            painter.setFont(label->font());
-            painter.drawText(QRect(QPoint(), label->size()),
-                             int(label->alignment()) | Qt::TextWordWrap | Qt::TextDontClip, label->text());
-        }
-        const QRect ink = inkOf(canvas, qRgba(0, 0, 0, 0));
+        const QRect ink = inkOfText(label->text(), int(label->alignment()) | Qt::TextWordWrap, label->font(),
+                                    label->size(), ratio);
         const QRect box(QPoint(), label->size() * ratio);
         QVERIFY2(box.contains(ink), qPrintable(QStringLiteral("%1: ink %2x%3 in a %4x%5 box at %6 pt")
                                                    .arg(label->objectName())
@@ -73,9 +63,6 @@ void TestFit::creditLinesFitTheirBoxes()
                                                    .arg(label->font().pointSizeF())));
     }
 }
-
-QTEST_MAIN(TestFit)
-#include "tst_fit.moc"
 
 void TestFit::menuCaptionsAreWhole_data()
 {
@@ -94,21 +81,15 @@ void TestFit::menuCaptionsAreWhole()
     QLineEdit line;
     Form2 form2(line);
     QImage shown;
-    QList<QAction*> items;
     QMenu* menu = nullptr;
-    QTimer::singleShot(0, &form2, [&] {
-        menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu)
-            return;
-        items = menu->actions();
-        shown = menu->grab().toImage().convertToFormat(QImage::Format_RGB32);
-        menu->close();
-    });
-    form2.popUp();
-    QVERIFY(menu);
+    QVERIFY(openMenu([&] { form2.popUp(); }, [&](QMenu& opened) {
+        menu = &opened;
+        shown = opened.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        opened.close();
+    }));
 
     const qreal ratio = shown.devicePixelRatio();
-    for (QAction* item : items) {
+    for (QAction* item : menu->actions()) {
         // The caption as the menu drew it, against the caption drawn alone,
         // unclipped, in the menu's font: as wide, so nothing of it was cut
         // off or shortened ("..." for two letters is some 6 px narrower).
@@ -119,18 +100,14 @@ void TestFit::menuCaptionsAreWhole()
         const int edge = qCeil(3 * ratio);
         const QImage row = shown.copy(QRect(area.topLeft() * ratio, area.size() * ratio).adjusted(edge, edge, -edge, -edge));
         const QRgb background = row.pixel(0, row.height() / 2);
-        QImage alone(area.size() * 3 * ratio, QImage::Format_RGB32);
-        alone.setDevicePixelRatio(ratio);
-        alone.fill(background);
-        {
-            QPainter painter(&alone);
-            painter.setFont(menu->font());
-            painter.setPen(menu->palette().color(QPalette::Text));
-            painter.drawText(QRect(QPoint(), area.size() * 3), Qt::TextShowMnemonic | Qt::TextDontClip, item->text());
-        }
-        const QRect drawn = inkOf(row, background), needed = inkOf(alone, background);
+        const QRect drawn = inkOf(row, background);
+        const QRect needed = inkOfText(item->text(), Qt::TextShowMnemonic, menu->font(), area.size(), ratio, background,
+                                       menu->palette().color(QPalette::Text));
         QVERIFY2(qAbs(drawn.width() - needed.width()) <= (ratio == int(ratio) ? 0 : 1),
                  qPrintable(QStringLiteral("\"%1\" drawn %2 px wide, needs %3 px")
                                 .arg(item->text()).arg(drawn.width()).arg(needed.width())));
     }
 }
+
+QTEST_MAIN(TestFit)
+#include "tst_fit.moc"

@@ -1,7 +1,7 @@
 #include "DayWatcher.h"
 #include "Form1.h"
 #include "Form3.h"
-#include "Ink.h"
+#include "WidgetTest.h"
 #include "SingleInstance.h"
 #include "StartUp.h"
 
@@ -10,7 +10,6 @@
 #include <QClipboard>
 #include <QFontDatabase>
 #include <QLineEdit>
-#include <QMenu>
 #include <QScreen>
 #include <QTimeZone>
 
@@ -33,16 +32,7 @@ T* child(const QObject& parent, const char* name)
 // Returns whether a menu opened.
 bool pressMenuButton(Form1& strip, const std::function<void(QMenu&)>& choose)
 {
-    bool opened = false;
-    QTimer::singleShot(0, &strip, [&] {
-        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-            opened = true;
-            choose(*menu);
-        }
-    });
-    QTest::mousePress(child(strip, "Command1"), Qt::LeftButton);
-    QCoreApplication::processEvents();  // runs the timer if no menu did
-    return opened;
+    return openMenu([&] { QTest::mousePress(child(strip, "Command1"), Qt::LeftButton); }, choose);
 }
 
 void typeInto(QMenu& menu, std::initializer_list<Qt::Key> keys)
@@ -171,17 +161,8 @@ void TestForms::menuOpensBesideThePressedPoint()
 
 void TestForms::keyboardOnTheButtonOpensNothing()
 {
-    bool opened = false;
-    QTimer::singleShot(0, strip_.get(), [&] {
-        if (QWidget* popup = QApplication::activePopupWidget()) {
-            opened = true;
-            popup->close();
-        }
-    });
-    QTest::keyClick(child(*strip_, "Command1"), Qt::Key_Space);
-    QTest::keyClick(child(*strip_, "Command1"), Qt::Key_Return);
-    QCoreApplication::processEvents();
-    QVERIFY(!opened);
+    for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Return})
+        QVERIFY(!openMenu([&] { QTest::keyClick(child(*strip_, "Command1"), key); }, [](QMenu& menu) { menu.close(); }));
 }
 
 void TestForms::copyTakesTheLineAsEdited()
