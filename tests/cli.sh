@@ -8,14 +8,13 @@ out=$(mktemp) err=$(mktemp)
 trap 'rm -f "$out" "$err"' EXIT
 failed=0
 
-# expect STATUS STREAM PATTERN [ENV=VALUE...] -- ARG...: the run exits with
-# STATUS and prints exactly one line matching PATTERN first on STREAM.
+# expect STATUS STREAM PATTERN [NAME=VALUE...] [ARG...]: velmora, with no
+# display but the one given, exits with STATUS and prints a first line
+# matching PATTERN on STREAM.
 expect() {
-    local status=$1 stream=$2 pattern=$3; shift 3
-    local vars=()
-    while [ "$1" != -- ]; do vars+=("$1"); shift; done
-    shift
-    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "${vars[@]}" timeout 10 "$velmora" "$@" >"$out" 2>"$err"
+    local status=$1 stream=$2 pattern=$3 vars=(); shift 3
+    while [[ "${1:-}" == *=* ]]; do vars+=("$1"); shift; done
+    timeout 10 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "${vars[@]}" "$velmora" "$@" >"$out" 2>"$err"
     local got=$? file=$out
     [ "$stream" = stderr ] && file=$err
     if [ "$got" -ne "$status" ] || ! sed -n 1p "$file" | grep -E "$pattern" >/dev/null; then
@@ -24,12 +23,12 @@ expect() {
     fi
 }
 
-expect 0 stdout '^usage: velmora' -- --help
-expect 0 stdout '^velmora [0-9]+\.[0-9]+$' -- --version
-expect 2 stderr '^velmora: unknown argument "--bogus"$' -- --bogus
-expect 2 stderr '^velmora: unknown argument "notes.txt"$' -- notes.txt
-expect 1 stderr '^velmora: cannot open a display: DISPLAY is not set$' -- 
-expect 1 stderr '^velmora: cannot open display ":4242"$' DISPLAY=:4242 --
-expect 1 stderr '^velmora: cannot open display ":4243"$' -- -display :4243
+expect 0 stdout '^usage: velmora' --help
+expect 0 stdout '^velmora [0-9]+\.[0-9]+$' --version
+expect 2 stderr '^velmora: unknown argument "--bogus"$' --bogus
+expect 2 stderr '^velmora: unknown argument "notes.txt"$' notes.txt
+expect 1 stderr '^velmora: cannot open a display: DISPLAY is not set$'
+expect 1 stderr '^velmora: cannot open display ":4242"$' DISPLAY=:4242
+expect 1 stderr '^velmora: cannot open display ":4243"$' -display :4243
 [ "$(wc -l <"$err")" -eq 1 ] || { echo "FAIL: more than one line without a display: $(cat "$err")"; failed=1; }
 exit $failed

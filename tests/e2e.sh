@@ -28,6 +28,8 @@ trap cleanup EXIT
 wm=${E2E_WM:-openbox --sm-disable}
 fail() { echo "FAIL ($LC_ALL, $TZ${desktop:+, ${wm%% *}}): $*" >&2; exit 1; }
 
+# Runs a command in the background until the test ends.
+background() { "$@" & pids+=($!); }
 # Polls a command for up to 10 s.
 wait_for() {
     local i
@@ -38,8 +40,7 @@ wait_for() {
     return 1
 }
 
-Xvfb -displayfd 3 -screen 0 ${screen_width}x800x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
+background Xvfb -displayfd 3 -screen 0 ${screen_width}x800x24 -nolisten tcp 3>"$work/display" 2>/dev/null
 wait_for test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=:$(cat "$work/display")
 
@@ -47,18 +48,15 @@ root_property() { xprop -root "$1" 2>/dev/null | sed 's/.*[=#] *//'; }
 active_window() { printf '%d' "$(root_property _NET_ACTIVE_WINDOW | sed 's/,.*//')"; }
 top=0
 if [ -n "$desktop" ]; then
-    $wm >/dev/null 2>&1 &
-    pids+=($!)
+    background $wm >/dev/null 2>&1
     wait_for xprop -root -notype _NET_SUPPORTING_WM_CHECK || fail "${wm%% *} did not start"
-    lemonbar -p -g "${screen_width}x$panel_height+0+0" </dev/null &
+    background lemonbar -p -g "${screen_width}x$panel_height+0+0" </dev/null
     panel_pid=$!
-    pids+=($panel_pid)
     top=$panel_height
     work_area_is() { [ "$(root_property _NET_WORKAREA | awk -F', ' '{print $2}')" = "$1" ]; }
     wait_for work_area_is "$top" || fail "the panel reserved no room: $(xprop -root _NET_WORKAREA)"
     # The window the user is typing in when the strip starts.
-    xev -geometry 300x200+40+400 >/dev/null &
-    pids+=($!)
+    background xev -geometry 300x200+40+400 >/dev/null
     has_focus() { [ "$(active_window)" -ne 0 ]; }
     wait_for has_focus || fail "the user's window got no focus"
     users_window=$(active_window)
@@ -159,8 +157,7 @@ if [ -n "$desktop" ]; then
     wait_for clipboard_has_line || fail "after a zone change the line is '$(xclip -o -selection clipboard)', not '$expected'"
 
     # Covered by the user's window, the strip comes forward at a second start.
-    xev -geometry ${screen_width}x800+0+0 >/dev/null &
-    pids+=($!)
+    background xev -geometry ${screen_width}x800+0+0 >/dev/null
     covered() { [ "$(active_window)" -ne "$users_window" ] && [ "$(active_window)" -ne "$strip" ]; }
     wait_for covered || fail "the covering window got no focus"
     cover=$(active_window)

@@ -20,25 +20,16 @@ set -- "$reports"/lsan.*
 # it is: a source file of ours, or a library. Inlined header frames say
 # neither and are passed over.
 awk -v ours="$source_dir/" '
-function owner_of(line,   module) {
-    if (index(line, ours)) return "ours"
-    if (match(line, /\([^()]*\/lib[^\/()]*\.so[^()]*\+0x/)) {
-        module = substr(line, RSTART + 1, RLENGTH - 4)
-        sub(/.*\//, "", module); sub(/\.so.*/, "", module)
-        return module
-    }
-    return ""
-}
 /^(Direct|Indirect) leak of/ { leak = $0; bytes = $4; owner = ""; next }
-leak != "" && /^ *#[0-9]+ / {
-    if (owner != "") next
-    if (/ in (malloc|calloc|realloc|reallocarray|memalign|posix_memalign|aligned_alloc|strdup|strndup|operator new|__interceptor_)/) next
-    owner = owner_of($0)
-    if (owner == "ours") { print "FAIL: our code leaks: " leak; print; bad = 1 }
-    else if (owner ~ /^lib(Qt6|fontconfig|freetype|harfbuzz|dbus-1|xcb|X11|EGL|GL|GLX|gbm|drm|glapi|qxcb|qoffscreen)/) {
-        allowed[owner] += bytes
-    } else if (owner != "") { print "FAIL: a leak in " owner ", which is not on the list: " leak; print; bad = 1 }
-    next
+leak != "" && owner == "" && /^ *#[0-9]+ / &&
+    !/ in (malloc|calloc|realloc|reallocarray|memalign|posix_memalign|aligned_alloc|strdup|strndup|operator new|__interceptor_)/ {
+    if (index($0, ours)) { owner = "ours"; print "FAIL: our code leaks: " leak; print; bad = 1 }
+    else if (match($0, /\([^()]*\/lib[^\/()]*\.so[^()]*\+0x/)) {
+        owner = substr($0, RSTART + 1, RLENGTH - 4); sub(/.*\//, "", owner); sub(/\.so.*/, "", owner)
+        if (owner ~ /^lib(Qt6|fontconfig|freetype|harfbuzz|dbus-1|xcb|X11|EGL|GL|GLX|gbm|drm|glapi|qxcb|qoffscreen)/)
+            allowed[owner] += bytes
+        else { print "FAIL: a leak in " owner ", which is not on the list: " leak; print; bad = 1 }
+    }
 }
 /^$/ && leak != "" { if (owner == "") { print "FAIL: a leak of unknown origin: " leak; bad = 1 } leak = "" }
 END {
