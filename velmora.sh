@@ -11,7 +11,7 @@ RUN_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libxcb1-
               fonts-noto-ui-core fonts-dejavu-core)
 TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils desktop-file-utils appstream dpkg-dev lintian
                locales tzdata fontconfig clang libclang-rt-dev llvm
-               openbox lemonbar wmctrl dbus-daemon libicu-dev
+               openbox icewm lemonbar wmctrl dbus-daemon libicu-dev
                fonts-noto-core fonts-liberation fonts-cantarell fonts-urw-base35)
 BENCH_PACKAGES=(xvfb xauth dbus-daemon fontconfig fonts-noto-core)
 # The end-to-end tests run the strip under each of these (and under C).
