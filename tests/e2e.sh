@@ -70,7 +70,7 @@ expected=$(today_line)  # taken before the start, in case midnight passes during
 "$velmora" 2>"$work/stderr" &
 app_pid=$!
 
-visible_windows() { xdotool search --onlyvisible --classname '^velmora$' 2>/dev/null | sort; }
+visible_windows() { { xdotool search --onlyvisible --classname '^velmora$' 2>/dev/null || true; } | sort; }
 window_count_is() { [ "$(visible_windows | wc -l)" -eq "$1" ]; }
 find_window() { xdotool search --onlyvisible --name "^$1\$" | sed -n 1p; }
 geometry() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}

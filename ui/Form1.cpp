@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 #include <cstdlib>
 
@@ -75,11 +76,14 @@ QIcon appIcon()
 
 Form1::Form1(Today today)
     // A tool window: no title bar, no taskbar entry, and not kept above others.
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint)
+    // It refuses the focus until it has been shown (see event()).
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus)
     , today_(std::move(today))
 {
     // It comes up beside whatever the user is working in, without taking
-    // the keyboard from it: keys typed then belong to that window.
+    // the keyboard from it: keys typed then belong to that window. This asks
+    // the window manager not to focus it; managers that focus every window
+    // they map all the same (icewm) find it refusing the focus instead.
     setAttribute(Qt::WA_ShowWithoutActivating);
     // Text1 and Command1 in the strip's font; the hidden Text2 keeps the
     // window's, which is the same.
@@ -180,6 +184,14 @@ bool Form1::event(QEvent* event)
     // so it costs nothing before the strip is seen.
     if (event->type() == QEvent::Paint && QGuiApplication::windowIcon().isNull())
         QTimer::singleShot(0, this, [] { QGuiApplication::setWindowIcon(appIcon()); });
+    // Shown, and so past the window manager's decision on the focus: from
+    // now on a click or a switch to the strip gives it the keyboard. The
+    // window is changed in place, not shown again.
+    if (event->type() == QEvent::Paint && windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus)) {
+        const Qt::WindowFlags flags = windowFlags() & ~Qt::WindowDoesNotAcceptFocus;
+        overrideWindowFlags(flags);
+        windowHandle()->setFlags(flags);
+    }
     return QWidget::event(event);
 }
 
