@@ -92,21 +92,28 @@ bool prefersX11(int argc, const char* const* argv, const Environment& environmen
     return wayland && !environment("DISPLAY").isEmpty();
 }
 
-QString displayProblem(int argc, const char* const* argv, const Environment& environment)
+DisplayCheck::DisplayCheck(int argc, const char* const* argv, const Environment& environment)
 {
     const char* platformOption = qtOption(argc, argv, "platform");
     const QByteArray platform = platformOption ? QByteArray(platformOption) : environment("QT_QPA_PLATFORM");
     const bool x11 = platform.isEmpty() ? environment("XDG_SESSION_TYPE") != "wayland" : platform.startsWith("xcb");
     if (!x11)
-        return {};
+        return;
     const char* displayOption = qtOption(argc, argv, "display");
     const QByteArray display = displayOption ? QByteArray(displayOption) : environment("DISPLAY");
-    if (display.isEmpty())
-        return QStringLiteral("cannot open a display: DISPLAY is not set");
-    xcb_connection_t* connection = xcb_connect(display.constData(), nullptr);
-    const bool failed = xcb_connection_has_error(connection);
-    xcb_disconnect(connection);
-    return failed ? QStringLiteral("cannot open display \"%1\"").arg(QString::fromLocal8Bit(display)) : QString();
+    if (display.isEmpty()) {
+        problem_ = QStringLiteral("cannot open a display: DISPLAY is not set");
+        return;
+    }
+    connection_ = xcb_connect(display.constData(), nullptr);
+    if (xcb_connection_has_error(connection_))
+        problem_ = QStringLiteral("cannot open display \"%1\"").arg(QString::fromLocal8Bit(display));
+}
+
+DisplayCheck::~DisplayCheck()
+{
+    if (connection_)
+        xcb_disconnect(connection_);
 }
 
 void loadQtTranslations()

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 
 int main(int argc, char** argv)
 {
@@ -19,8 +20,9 @@ int main(int argc, char** argv)
     const auto environment = [](const char* name) { return qgetenv(name); };
     if (StartUp::prefersX11(argc, argv, environment))
         qputenv("QT_QPA_PLATFORM", "xcb");
-    if (const QString problem = StartUp::displayProblem(argc, argv, environment); !problem.isEmpty()) {
-        std::fprintf(stderr, "velmora: %s\n", qPrintable(problem));
+    auto display = std::make_unique<StartUp::DisplayCheck>(argc, argv, environment);
+    if (!display->problem().isEmpty()) {
+        std::fprintf(stderr, "velmora: %s\n", qPrintable(display->problem()));
         return EXIT_FAILURE;
     }
     // Qt takes the launcher's startup id for itself; the running strip needs
@@ -28,6 +30,7 @@ int main(int argc, char** argv)
     const QVariantMap platformData = SingleInstance::platformDataFromEnvironment();
 
     QApplication app(argc, argv);
+    display.reset();  // Qt is connected now
     QApplication::setApplicationName(QStringLiteral("Velmora"));
     QApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
     QApplication::setDesktopFileName(QStringLiteral(VELMORA_APP_ID));

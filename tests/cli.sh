@@ -31,4 +31,14 @@ expect 1 stderr '^velmora: cannot open a display: DISPLAY is not set$'
 expect 1 stderr '^velmora: cannot open display ":4242"$' DISPLAY=:4242
 expect 1 stderr '^velmora: cannot open display ":4243"$' -display :4243
 [ "$(wc -l <"$err")" -eq 1 ] || { echo "FAIL: more than one line without a display: $(cat "$err")"; failed=1; }
+
+# A server that ends when its last client leaves (as a session's does, or
+# one that resets): the display, once checked, is held until Qt has it, so
+# the strip still runs a moment later and the timeout ends it (status 124).
+Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -terminate 3>"$out" 2>/dev/null &
+for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.1; done
+timeout 3 env -u DBUS_SESSION_BUS_ADDRESS DISPLAY=":$(cat "$out")" "$velmora" 2>"$err"
+status=$?
+kill $! 2>/dev/null
+[ "$status" -eq 124 ] || { echo "FAIL: on a server that ends with its last client, status $status: $(cat "$err")"; failed=1; }
 exit $failed

@@ -26,7 +26,12 @@ cleanup() {
 trap cleanup EXIT
 
 wm=${E2E_WM:-openbox}
-fail() { echo "FAIL ($LC_ALL, $TZ${desktop:+, ${wm%% *}}): $*" >&2; exit 1; }
+# Says what failed, and what the program said, if anything.
+fail() {
+    echo "FAIL ($LC_ALL, $TZ${desktop:+, ${wm%% *}}): $*" >&2
+    sed 's/^/  velmora: /' "$work/stderr" >&2 2>/dev/null || true
+    exit 1
+}
 
 # Runs a command in the background until the test ends.
 background() { "$@" & pids+=($!); }
@@ -78,7 +83,9 @@ geometry() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$NF} /Absolute u
 # The width of the manager's frame left of a window and its height above it.
 frame() { xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | awk -F'= ' '{split($2, e, ", "); print e[1] + 0, e[3] + 0}'; }
 
-wait_for find_window Velmora || fail "no strip window"
+# Running, and not a zombie waiting to be reaped.
+running() { [ -r "/proc/$app_pid/stat" ] && [ "$(cut -d' ' -f3 "/proc/$app_pid/stat")" != Z ]; }
+wait_for find_window Velmora || fail "no strip window; the program is $(running && echo running || echo gone)"
 strip=$(find_window Velmora)
 strip_left=$((screen_width - 200))
 strip_at() { [ "$(geometry "$strip")" = "$strip_left $1 129 19" ]; }
@@ -144,8 +151,6 @@ else
 fi
 kill -0 "$app_pid" || fail "closing the about window ended the program"
 
-# Running, and not a zombie waiting to be reaped.
-running() { [ -r "/proc/$app_pid/stat" ] && [ "$(cut -d' ' -f3 "/proc/$app_pid/stat")" != Z ]; }
 ended_with_0() {
     wait_for eval '! running' || fail "the program is still running without its strip"
     local status=0
