@@ -11,24 +11,14 @@ using Module1::ErrorKind;
 
 namespace {
 
-struct Date {
-    int y, m, d;
-    bool operator==(const Date&) const = default;
-};
-
-Date toPersian(Date date)
-{
-    Module1::GregorianToPersian(date.y, date.m, date.d);
-    return date;
-}
-
-// The date of ICU's Persian calendar, an independent reference, at noon UTC of `gregorian`.
-Date icuPersian(UCalendar* calendar, QDate gregorian)
+// The date ICU's Persian calendar, an independent reference, gives at noon
+// UTC of `gregorian`, as year/month/day.
+QString icuPersian(UCalendar* calendar, QDate gregorian)
 {
     UErrorCode status = U_ZERO_ERROR;
     ucal_setMillis(calendar, UDate(QDateTime(gregorian, QTime(12, 0), QTimeZone::utc()).toMSecsSinceEpoch()), &status);
-    return {ucal_get(calendar, UCAL_EXTENDED_YEAR, &status), ucal_get(calendar, UCAL_MONTH, &status) + 1,
-            ucal_get(calendar, UCAL_DATE, &status)};
+    return QStringLiteral("%1/%2/%3").arg(ucal_get(calendar, UCAL_EXTENDED_YEAR, &status))
+        .arg(ucal_get(calendar, UCAL_MONTH, &status) + 1).arg(ucal_get(calendar, UCAL_DATE, &status));
 }
 
 }  // namespace
@@ -118,12 +108,12 @@ void TestConversion::everyDayMatchesAnIndependentCalendar()
         ucal_open(u"UTC", -1, "en@calendar=persian", UCAL_DEFAULT, &status), &ucal_close);
     QVERIFY(U_SUCCESS(status));
     for (QDate day(1827, 3, 22); day <= QDate(2120, 3, 20); day = day.addDays(1)) {
-        const Date persian = toPersian({day.year(), day.month(), day.day()});
-        const Date expected = icuPersian(reference.get(), day);
-        if (!(persian == expected))
-            QFAIL(qPrintable(QStringLiteral("%1 gave %2/%3/%4, not %5/%6/%7").arg(day.toString(Qt::ISODate))
-                                 .arg(persian.y).arg(persian.m).arg(persian.d)
-                                 .arg(expected.y).arg(expected.m).arg(expected.d)));
+        int year = day.year(), month = day.month(), date = day.day();
+        Module1::GregorianToPersian(year, month, date);
+        const QString persian = QStringLiteral("%1/%2/%3").arg(year).arg(month).arg(date);
+        const QString expected = icuPersian(reference.get(), day);
+        if (persian != expected)
+            QFAIL(qPrintable(day.toString(Qt::ISODate) + QStringLiteral(" gave ") + persian + QStringLiteral(", not ") + expected));
     }
 }
 
