@@ -122,11 +122,7 @@ menu() {
 }
 
 menu 3 c
-clipboard_has_line() {
-    local line
-    line=$(xclip -o -selection clipboard)
-    [ "$line" = "$expected" ] || [ "$line" = "$(today_line)" ]
-}
+clipboard_has_line() { [[ "$(xclip -o -selection clipboard)" == @("$expected"|"$(today_line)") ]]; }
 wait_for clipboard_has_line || fail "clipboard holds '$(xclip -o -selection clipboard 2>&1)', expected '$expected'"
 
 menu 1 Down Down Return
