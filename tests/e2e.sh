@@ -164,6 +164,12 @@ if [ -n "$desktop" ]; then
     menu 3 c
     wait_for clipboard_has_line || fail "after a zone change the line is '$(xclip -o -selection clipboard)', not '$expected'"
 
+    # A click into the line gives it the keyboard.
+    xdotool mousemove $((strip_left + 60)) $((top + 12)) click 1 key End type x
+    expected="${expected}x"
+    menu 3 c
+    wait_for clipboard_has_line || fail "typed into after a click, the line is '$(xclip -o -selection clipboard)'"
+
     # Covered by the user's window, the strip comes forward at a second start.
     background xev -geometry ${screen_width}x800+0+0 >/dev/null
     covered() { [ "$(active_window)" -ne "$users_window" ] && [ "$(active_window)" -ne "$strip" ]; }
