@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QString>
 
 #include <functional>
@@ -12,34 +13,63 @@ namespace StartUp {
 
 using Environment = std::function<QByteArray(const char* name)>;
 
+// The command line, read as Qt reads it.
+struct Arguments {
+    std::optional<int> exitStatus;  // the program ends here: --help, --version, a refused argument
+    QByteArray platform;            // -platform NAME[;NAME...], the last one given
+    QByteArray display;             // -display DISPLAY, the last one given
+};
+
 // Answers --help and --version, and refuses any argument that is neither one
-// of them nor one of Qt's own options (-platform, -display...): returns the
-// exit status when the program should end here.
-std::optional<int> handleArguments(int argc, const char* const* argv);
+// of them nor one of the options QApplication and Qt's X11 platform
+// document, in the forms they parse (-display :1, not -display=:1).
+Arguments readArguments(int argc, const char* const* argv);
 
-// True when the strip should run on Qt's xcb platform: a Wayland session,
-// which ignores window positions, with an X11 server (XWayland) at hand, and
-// no platform chosen by the user through QT_QPA_PLATFORM or -platform.
-bool prefersX11(int argc, const char* const* argv, const Environment& environment);
+// The platforms Qt is to try, in order, and whether Velmora chose them.
+struct PlatformChoice {
+    QByteArrayList names;
+    bool chosenHere = false;  // then QT_QPA_PLATFORM must be set to them
+};
 
-// Opens the display Qt's X11 platform will use, ahead of Qt, which aborts
-// without one. The connection is held until this goes, once Qt has its own:
-// an X server whose last client leaves resets itself, and turns clients away
-// meanwhile.
+// The user's choice (-platform, QT_QPA_PLATFORM) stands. Otherwise a Wayland
+// session runs on Qt's wayland platform where the compositor offers the
+// layer shell (`layerShell`), since only there can the strip place itself;
+// else through XWayland where an X server is at hand; else as Qt would.
+// Outside Wayland it is X11.
+PlatformChoice choosePlatform(const Arguments& arguments, const Environment& environment,
+                              const std::function<bool()>& layerShell);
+
+// Opens the display of the first of `choice`'s platforms that can have one,
+// ahead of Qt, which aborts without one. An X connection is held until this
+// goes, once Qt has its own: an X server whose last client leaves resets
+// itself, and turns clients away meanwhile.
 class DisplayCheck {
 public:
-    DisplayCheck(int argc, const char* const* argv, const Environment& environment);
+    DisplayCheck(const PlatformChoice& choice, const Arguments& arguments, const Environment& environment);
     ~DisplayCheck();
     DisplayCheck(const DisplayCheck&) = delete;
     DisplayCheck& operator=(const DisplayCheck&) = delete;
 
-    // Why the display cannot be opened, in one line; empty when it can, or
-    // when another platform is chosen.
+    // Why no display can be opened, in one line; empty when one can.
     const QString& problem() const { return problem_; }
 
 private:
+    QString openX11(const Arguments& arguments, const Environment& environment);
+
     xcb_connection_t* connection_ = nullptr;
     QString problem_;
+};
+
+// Turns Qt's abort for want of a platform it can start, whatever the cause,
+// into one line on standard error and exit status 1, while it lives (around
+// the application's construction). Qt's messages meanwhile are kept and
+// passed on once the platform has started.
+class PlatformGuard {
+public:
+    PlatformGuard();
+    ~PlatformGuard();
+    PlatformGuard(const PlatformGuard&) = delete;
+    PlatformGuard& operator=(const PlatformGuard&) = delete;
 };
 
 // Loads Qt's own translations (the line's context menu...) for the user's

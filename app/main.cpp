@@ -2,6 +2,8 @@
 #include "ErrorReport.h"
 #include "EveryWorkspace.h"
 #include "Form1.h"
+#include "Project.h"
+#include "SessionBus.h"
 #include "SingleInstance.h"
 #include "StartUp.h"
 
@@ -12,15 +14,23 @@
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <optional>
 
 int main(int argc, char** argv)
 {
-    if (const auto status = StartUp::handleArguments(argc, argv))
-        return *status;
+    const StartUp::Arguments arguments = StartUp::readArguments(argc, argv);
+    if (arguments.exitStatus)
+        return *arguments.exitStatus;
+    constexpr std::chrono::seconds busTimeout(5);
+    if (SessionBus::probe(busTimeout) == SessionBus::State::Silent) {
+        std::fputs("velmora: the session bus did not answer within 5 s; running without it\n", stderr);
+        SessionBus::disable();
+    }
     const auto environment = [](const char* name) { return qgetenv(name); };
-    if (StartUp::prefersX11(argc, argv, environment))
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    auto display = std::make_unique<StartUp::DisplayCheck>(argc, argv, environment);
+    const StartUp::PlatformChoice platform = StartUp::choosePlatform(arguments, environment, [] { return false; });
+    if (platform.chosenHere)
+        qputenv("QT_QPA_PLATFORM", platform.names.join(';'));
+    auto display = std::make_unique<StartUp::DisplayCheck>(platform, arguments, environment);
     if (!display->problem().isEmpty()) {
         std::fprintf(stderr, "velmora: %s\n", qPrintable(display->problem()));
         return EXIT_FAILURE;
@@ -29,7 +39,9 @@ int main(int argc, char** argv)
     // it if this start only calls that one forward.
     const QVariantMap platformData = SingleInstance::platformDataFromEnvironment();
 
+    std::optional<StartUp::PlatformGuard> guard(std::in_place);
     QApplication app(argc, argv);
+    guard.reset();
     display.reset();  // Qt is connected now
     QApplication::setApplicationName(QStringLiteral("Velmora"));
     QApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
@@ -44,21 +56,24 @@ int main(int argc, char** argv)
     // start with hundreds of fonts installed.
     QAccessible::isActive();
 
-    SingleInstance instance(QDBusConnection::sessionBus());
-    switch (instance.claim(platformData)) {
-    case SingleInstance::Claim::HandedOver:
-        return EXIT_SUCCESS;
-    case SingleInstance::Claim::NoAnswer:
-        std::fputs("velmora: Velmora is already running here but did not answer within 5 s\n", stderr);
-        return EXIT_FAILURE;
-    case SingleInstance::Claim::Owned:
-    case SingleInstance::Claim::NoBus:
-        break;
-    }
+    // The name is asked for now and its answer awaited only before the strip
+    // is shown: the round trips overlap the building of the windows.
+    SingleInstance instance(QDBusConnection::sessionBus(), int(std::chrono::milliseconds(busTimeout).count()));
+    instance.requestName();
     StartUp::loadQtTranslations();
 
     try {
         Form1 form1;
+        switch (instance.claim(platformData)) {
+        case SingleInstance::Claim::HandedOver:
+            return EXIT_SUCCESS;
+        case SingleInstance::Claim::Failed:
+            std::fprintf(stderr, "velmora: %s\n", qPrintable(instance.problem()));
+            return EXIT_FAILURE;
+        case SingleInstance::Claim::Owned:
+        case SingleInstance::Claim::NoBus:
+            break;
+        }
         QObject::connect(&instance, &SingleInstance::activated, &form1,
                          [&form1](const QByteArray& startupId) { bringToFront(form1, startupId); });
         showOnEveryWorkspace(form1);

@@ -20,9 +20,10 @@ private:
 };
 
 // Reads month/day/year text (e.g. "12/9/2005"; only the first and the last "/"
-// are looked at, blanks around each field are allowed, years 1..999 get 1900
-// added and 0 means 2000) and returns the Persian date as year/month/day text
-// without leading zeros (e.g. "1384/9/18").
+// are looked at, blanks around each field are allowed) and returns the Persian
+// date as year/month/day text without leading zeros (e.g. "1384/9/18").
+// Short years: 0 means 2000, and every other year below 1000 gets 1900 added,
+// negative ones too ("1/1/-50" is 1 January 1850).
 // Throws ConversionError: InvalidArgument when the text has fewer than two "/",
 // TypeMismatch when a field is not a whole number, Overflow when a field lies
 // outside -32768..32767; the fields are read month, day, year, in that order.

@@ -1,43 +1,102 @@
 #!/usr/bin/env bash
-# The command line: help and version, refused arguments, and a clear error
-# where there is no display, each with its exit status and no core dump.
-# usage: cli.sh VELMORA
+# The command line and the way to a display: help and version, Qt's own
+# options, refused arguments, one line and status 1 wherever no display can
+# be had, and a start that holds on an X server that ends with its last
+# client or beside a session bus that never answers.
+# usage: cli.sh VELMORA VERSION
 set -uo pipefail
-velmora=$1
-out=$(mktemp) err=$(mktemp)
-trap 'rm -f "$out" "$err"' EXIT
+velmora=$1 version=$2
+for tool in Xvfb xdotool dbus-daemon gdbus; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+work=$(mktemp -d)
+pids=()
+trap 'kill -KILL "${pids[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 failed=0
+fail() { echo "FAIL: $*"; failed=1; }
 
 # expect STATUS STREAM PATTERN [NAME=VALUE...] [ARG...]: velmora, with no
-# display or session bus but the one given, exits with STATUS (124: still
-# runs after 5 s) and prints a first line matching PATTERN, if any, on STREAM.
+# display or session bus but the ones given, exits with STATUS and prints a
+# first line matching PATTERN on STREAM; where it ends for want of a display
+# (status 1), that line is all it prints.
 expect() {
     local status=$1 stream=$2 pattern=$3 vars=(); shift 3
-    while [[ "${1:-}" == *=* ]]; do vars+=("$1"); shift; done
-    timeout 5 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u DBUS_SESSION_BUS_ADDRESS "${vars[@]}" \
-        "$velmora" "$@" >"$out" 2>"$err"
-    local got=$? file=$out
-    [ "$stream" = stderr ] && file=$err
-    if [ "$got" -ne "$status" ] || { [ -n "$pattern" ] && ! sed -n 1p "$file" | grep -E "$pattern" >/dev/null; }; then
-        echo "FAIL: velmora $* (${vars[*]}): status $got, expected $status; stdout: $(cat "$out"); stderr: $(cat "$err")"
-        failed=1
+    while [[ "${1:-}" =~ ^[A-Z_]+= ]]; do vars+=("$1"); shift; done
+    timeout 10 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u DBUS_SESSION_BUS_ADDRESS \
+        -u XDG_SESSION_TYPE XDG_RUNTIME_DIR="$work" "${vars[@]}" "$velmora" "$@" >"$work/out" 2>"$work/err"
+    local got=$? file=$work/out
+    [ "$stream" = stderr ] && file=$work/err
+    if [ "$got" -ne "$status" ] || ! sed -n 1p "$file" | grep -E "$pattern" >/dev/null \
+        || { [ "$status" -eq 1 ] && [ "$(wc -l <"$work/err")" -ne 1 ]; }; then
+        fail "velmora $* (${vars[*]}): status $got, expected $status; stdout: $(cat "$work/out"); stderr: $(cat "$work/err")"
     fi
 }
 
 expect 0 stdout '^usage: velmora' --help
-expect 0 stdout '^velmora [0-9]+\.[0-9]+$' --version
+expect 0 stdout "^velmora $version\$" --version
+# Qt's documented options, as Qt parses them, with their values.
+expect 0 stdout "^velmora $version\$" -name x -title t -geometry 10x10+0+0 -visual 0x21 -icon i.png -style fusion \
+    -style=fusion -stylesheet=s.qss -stylesheet s.qss -reverse -qwindowgeometry 1x1 -qwindowtitle t -qwindowicon i \
+    -session s -platformtheme t -plugin p -nograb -dograb -widgetcount -qmljsdebugger=port:1 --name x --version
 expect 2 stderr '^velmora: unknown argument "--bogus"$' --bogus
 expect 2 stderr '^velmora: unknown argument "notes.txt"$' notes.txt
+expect 2 stderr '^velmora: unknown argument "-display=:5"$' -display=:5  # Qt would ignore it
+expect 2 stderr '^velmora: a value must follow "-name"$' -name
 expect 1 stderr '^velmora: cannot open a display: DISPLAY is not set$'
 expect 1 stderr '^velmora: cannot open display ":4242"$' DISPLAY=:4242
-expect 1 stderr '^velmora: cannot open display ":4243"$' -display :4243
-[ "$(wc -l <"$err")" -eq 1 ] || { echo "FAIL: more than one line without a display: $(cat "$err")"; failed=1; }
+expect 1 stderr '^velmora: cannot open display ":4243"$' DISPLAY=:4244 -display :4243
+expect 1 stderr '^velmora: cannot connect to the Wayland display "wayland-9"$' XDG_SESSION_TYPE=wayland WAYLAND_DISPLAY=wayland-9
+expect 1 stderr '^velmora: cannot connect to the Wayland display "wayland-0"$' QT_QPA_PLATFORM=wayland
+expect 1 stderr '^velmora: cannot open display ":4242"; cannot connect to the Wayland display "wayland-0"$' \
+    'QT_QPA_PLATFORM=xcb;wayland' DISPLAY=:4242
+expect 1 stderr '^velmora: Qt could not start a platform: .*"garbage"' QT_QPA_PLATFORM=garbage
+
+# starts NAME=VALUE... [ARG...]: velmora starts on this X server and maps its
+# strip; it is then ended. With WAIT_FOR_BUS, nothing else connects to the
+# server until the strip holds its name on the session bus, and so is
+# connected itself.
+starts() {
+    local vars=() app
+    while [[ "${1:-}" =~ ^[A-Z_]+= ]]; do vars+=("$1"); shift; done
+    env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE XDG_RUNTIME_DIR="$work" "${vars[@]}" \
+        "$velmora" "$@" 2>"$work/err" &
+    app=$!
+    if [ -n "${WAIT_FOR_BUS:-}" ] && ! timeout 10 gdbus wait --session org.example.Velmora; then
+        fail "velmora $* (${vars[*]}) claimed no name; $(kill -0 $app 2>/dev/null && echo running || echo gone): $(cat "$work/err")"
+    elif ! timeout 10 xdotool search --sync --onlyvisible --name '^Velmora$' >/dev/null; then
+        fail "velmora $* (${vars[*]}) showed no strip; $(kill -0 $app 2>/dev/null && echo running || echo gone): $(cat "$work/err")"
+    fi
+    kill $app 2>/dev/null
+    wait $app 2>/dev/null
+}
 
 # A server that ends when its last client leaves (as a session's does, or
-# one that resets): the display, once checked, is held until Qt has it, so
-# the strip still runs when the timeout ends it.
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -terminate 3>"$out" 2>/dev/null &
-for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.1; done
-expect 124 stderr '' DISPLAY=":$(cat "$out")"
-kill $! 2>/dev/null
+# one that resets): the display, once checked, is held until Qt has it.
+mkfifo "$work/said"
+x_server() {
+    Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp "$@" 3>"$work/said" 2>/dev/null &
+    pids+=($!)
+    local number
+    read -r -t 10 number <"$work/said" || { echo "FAIL: Xvfb did not start"; exit 1; }
+    export DISPLAY=:$number
+}
+x_server -terminate
+WAIT_FOR_BUS=1 dbus-run-session -- bash -c "$(declare -f starts fail); work=$work velmora=$velmora failed=0; starts; exit \$failed" \
+    || failed=1
+
+# A list of platforms falls back as Qt falls back.
+x_server
+unset DBUS_SESSION_BUS_ADDRESS
+starts 'QT_QPA_PLATFORM=wayland;xcb'
+
+# A session bus that takes connections and never answers (its daemon
+# stopped): the strip starts without it, and says so in one line.
+dbus-daemon --session --nofork --print-address=3 3>"$work/said" &
+pids+=($!)
+read -r -t 10 bus <"$work/said"
+kill -STOP "${pids[-1]}"
+starts DBUS_SESSION_BUS_ADDRESS="$bus"
+grep -x 'velmora: the session bus did not answer within 5 s; running without it' "$work/err" >/dev/null \
+    && [ "$(wc -l <"$work/err")" -eq 1 ] || fail "beside a silent bus it said: $(cat "$work/err")"
+kill -CONT "${pids[-1]}"
 exit $failed

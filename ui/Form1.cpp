@@ -161,7 +161,8 @@ void Form1::writeDateLine()
     Text2->setText(QStringLiteral("%1/%2/%3").arg(shownDate_.month()).arg(shownDate_.day()).arg(shownDate_.year()));
     try {
         const std::string persian = Module1::GregorianTextToPersian(Text2->text().toStdString());
-        Text1->setText(todayPrefix + QString::fromStdString(persian));
+        writtenLine_ = todayPrefix + QString::fromStdString(persian);
+        Text1->setText(writtenLine_);
     } catch (const Module1::ConversionError& error) {
         // A date the strip cannot show: say so and end, rather than show a
         // wrong or empty line.
@@ -172,8 +173,9 @@ void Form1::writeDateLine()
 
 void Form1::followDayChange()
 {
-    // A line the user has edited is theirs until the strip is restarted.
-    if (today_() != shownDate_ && !Text1->isModified())
+    // A line the user has edited is theirs until the strip is restarted, or
+    // until they undo the edit.
+    if (today_() != shownDate_ && Text1->text() == writtenLine_)
         writeDateLine();
 }
 

@@ -35,6 +35,7 @@ private:
 
     const Today today_;
     QDate shownDate_;
+    QString writtenLine_;  // the line as the strip last wrote it
     QMetaObject::Connection screenWatch_;
     QLineEdit* Text1;
     QPushButton* Command1;

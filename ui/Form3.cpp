@@ -1,5 +1,6 @@
 #include "Form3.h"
 
+#include "Project.h"
 #include "Twips.h"
 #include "WorkArea.h"
 
@@ -27,7 +28,7 @@ struct Credit {
 // In tab order; the labels take no focus, the order is kept for access keys.
 constexpr Credit credits[] = {
     {"Label8", twipsRect(960, 1800, 1815, 255), qRgb(192, 255, 255), "The Velmora team"},
-    {"Label7", twipsRect(1560, 2640, 735, 255), qRgb(0, 255, 255), "V " VELMORA_VERSION},
+    {"Label7", twipsRect(1560, 2640, 735, 255), qRgb(0, 255, 255), "V " VELMORA_SHORT_VERSION},
     {"Label6", twipsRect(480, 960, 2535, 255), qRgb(192, 255, 255), "velmora.example.org"},
     {"Label5", twipsRect(480, 1440, 2535, 255), qRgb(192, 255, 255), "velmora@example.org"},
     {"Label4", twipsRect(480, 1200, 2535, 255), qRgb(192, 255, 255), "example.org/velmora"},

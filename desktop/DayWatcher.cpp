@@ -41,13 +41,13 @@ DayWatcher::DayWatcher(QObject* parent, Deadline deadline)
     // (a monotonic timer would not count the time asleep), and
     // TFD_TIMER_CANCEL_ON_SET wakes us when the clock is set.
     timerFd_ = timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (timerFd_ < 0) {
-        cannotFollow("timerfd_create");
-        return;
+    if (timerFd_ >= 0) {
+        auto* notifier = new QSocketNotifier(timerFd_, QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, &DayWatcher::wake);
+        arm();
+    } else {
+        lose(Loss::Day, "timerfd_create", errno);
     }
-    auto* notifier = new QSocketNotifier(timerFd_, QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, &DayWatcher::wake);
-    arm();
     watchZone();
 }
 
@@ -67,25 +67,39 @@ void DayWatcher::watchZone()
     if (!tz.isNull() && !tz.startsWith(":/"))
         return;
     const QFileInfo file(tz.isNull() ? QStringLiteral("/etc/localtime") : QString::fromLocal8Bit(tz.mid(1)));
+    const QFileInfo folder(file.path());
     zoneFileName_ = QFile::encodeName(file.fileName());
+    folder_ = QFile::encodeName(folder.filePath());
+    folderName_ = QFile::encodeName(folder.fileName());
     zoneFd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (zoneFd_ < 0
-        || inotify_add_watch(zoneFd_, QFile::encodeName(file.path()).constData(),
-                             IN_CREATE | IN_MOVED_TO | IN_CLOSE_WRITE | IN_DELETE)
-            < 0) {
-        cannotFollow("inotify");
+    if (zoneFd_ < 0) {
+        lose(Loss::Zone, "inotify_init1", errno);
+        return;
+    }
+    parentWatch_ = inotify_add_watch(zoneFd_, QFile::encodeName(folder.path()).constData(),
+                                     IN_CREATE | IN_MOVED_TO | IN_ONLYDIR);
+    const int parentError = errno;
+    watchZoneFolder();
+    if (parentWatch_ < 0 && folderWatch_ < 0) {
+        lose(Loss::Zone, "inotify_add_watch", parentError);
         return;
     }
     auto* notifier = new QSocketNotifier(zoneFd_, QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, &DayWatcher::zoneMayHaveChanged);
 }
 
+void DayWatcher::watchZoneFolder()
+{
+    folderWatch_ = inotify_add_watch(zoneFd_, folder_.constData(),
+                                     IN_CREATE | IN_MOVED_TO | IN_CLOSE_WRITE | IN_DELETE | IN_MOVE_SELF | IN_ONLYDIR);
+}
+
 void DayWatcher::arm()
 {
     itimerspec when{};
     when.it_value.tv_sec = static_cast<time_t>(deadline_().toSecsSinceEpoch());
-    if (timerfd_settime(timerFd_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &when, nullptr) != 0)
-        cannotFollow("timerfd_settime");
+    if (timerFd_ >= 0 && timerfd_settime(timerFd_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &when, nullptr) != 0)
+        lose(Loss::Day, "timerfd_settime", errno);
 }
 
 void DayWatcher::wake()
@@ -93,7 +107,7 @@ void DayWatcher::wake()
     // Drain the expiry count; ECANCELED means the clock was set.
     std::uint64_t expirations = 0;
     if (::read(timerFd_, &expirations, sizeof expirations) < 0 && errno != ECANCELED && errno != EAGAIN)
-        cannotFollow("read");
+        lose(Loss::Day, "read", errno);
     arm();
     emit dayMayHaveChanged();
 }
@@ -106,12 +120,31 @@ void DayWatcher::zoneMayHaveChanged()
     while ((length = ::read(zoneFd_, buffer, sizeof buffer)) > 0) {
         for (ssize_t at = 0; at < length;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-            changed |= event->len > 0 && zoneFileName_ == event->name;
             at += ssize_t(sizeof(inotify_event) + event->len);
+            const bool named = event->len > 0;
+            if (event->wd == folderWatch_ && (event->mask & (IN_IGNORED | IN_MOVE_SELF))) {
+                // The folder went (removed, or renamed away): the zone file
+                // with it. Its parent sees a new one come.
+                if (event->mask & IN_MOVE_SELF)
+                    inotify_rm_watch(zoneFd_, folderWatch_);
+                folderWatch_ = -1;
+                changed = true;
+            } else if (event->wd == folderWatch_) {
+                changed |= named && zoneFileName_ == event->name;
+            } else if (event->wd == parentWatch_ && (event->mask & IN_IGNORED)) {
+                parentWatch_ = -1;
+            } else if (event->wd == parentWatch_ && named && folderName_ == event->name && folderWatch_ < 0) {
+                // A new folder in the old one's place, maybe with its zone
+                // file already made: watch it and read the zone anew.
+                watchZoneFolder();
+                changed = true;
+            }
         }
     }
     if (length < 0 && errno != EAGAIN)
-        cannotFollow("read");
+        lose(Loss::Zone, "read", errno);
+    if (parentWatch_ < 0 && folderWatch_ < 0)
+        lose(Loss::Zone, "inotify_add_watch", ENOENT);
     if (!changed)
         return;
     // The C library reads the zone once and keeps it while TZ stays the
@@ -128,9 +161,12 @@ void DayWatcher::zoneMayHaveChanged()
     emit dayMayHaveChanged();
 }
 
-void DayWatcher::cannotFollow(const char* what)
+void DayWatcher::lose(Loss loss, const char* what, int error)
 {
-    if (!std::exchange(warned_, true))
-        std::fprintf(stderr, "velmora: %s failed (%s); the date line will no longer follow the day\n", what,
-                     std::strerror(errno));
+    if (lost_ & int(loss))
+        return;
+    lost_ |= int(loss);
+    qWarning("velmora: %s failed (%s); the date line will %s", what, std::strerror(error),
+             loss == Loss::Day ? "no longer change at midnight or when the clock is set"
+                               : "not follow a change of the system's time zone");
 }

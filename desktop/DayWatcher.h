@@ -31,15 +31,23 @@ signals:
     void dayMayHaveChanged();
 
 private:
+    // What the line can no longer follow; each is said once.
+    enum class Loss { Day = 1, Zone = 2 };
+
     void watchZone();
+    void watchZoneFolder();
     void arm();
     void wake();
     void zoneMayHaveChanged();
-    void cannotFollow(const char* what);
+    void lose(Loss loss, const char* what, int error);
 
     const Deadline deadline_;
     int timerFd_ = -1;
     int zoneFd_ = -1;
-    QByteArray zoneFileName_;  // the file holding the system's zone, in its watched folder
-    bool warned_ = false;
+    // The folder holding the system's zone file, and its parent, which sees
+    // the folder come back when it is replaced whole.
+    int folderWatch_ = -1;
+    int parentWatch_ = -1;
+    QByteArray folder_, folderName_, zoneFileName_;
+    int lost_ = 0;
 };
