@@ -6,13 +6,13 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-# Everything the build and the program need, then what the tests add.
-RUN_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libxcb1-dev qt6-translations-l10n
-              fonts-noto-ui-core fonts-dejavu-core)
-TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils desktop-file-utils appstream dpkg-dev lintian
-               locales tzdata fontconfig clang libclang-rt-dev llvm
-               openbox icewm lemonbar wmctrl dbus-daemon libicu-dev
-               fonts-noto-core fonts-liberation fonts-cantarell fonts-urw-base35)
+# What the build and its own tests need comes from debian/control (apt-get
+# build-dep); these are what the program needs at run time, then what the
+# desktop, package and sanitizer tests add.
+RUN_PACKAGES=(build-essential dpkg-dev ninja-build qt6-qpa-plugins qt6-translations-l10n fonts-noto-ui-core)
+TEST_PACKAGES=(x11-utils x11-xserver-utils xclip wmctrl openbox icewm lemonbar dbus-bin xserver-xorg-core
+               xserver-xorg-video-dummy desktop-file-utils appstream lintian
+               locales clang libclang-rt-dev llvm)
 BENCH_PACKAGES=(xvfb xauth dbus-daemon fontconfig fonts-noto-core)
 # The end-to-end tests run the strip under each of these (and under C).
 TEST_LOCALES=(en_US.UTF-8 de_DE.UTF-8 fa_IR.UTF-8 ja_JP.UTF-8)
@@ -31,6 +31,17 @@ install_missing() {
     echo "Installing: ${missing[*]}"
     as_root apt-get update -qq
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# build_dependencies [PROFILE]: what debian/control's Build-Depends name for
+# this release (without the test-only ones under the nocheck profile).
+build_dependencies() {
+    local profile=()
+    [ -z "${1:-}" ] || profile=(-P "$1")
+    dpkg-checkbuilddeps "${profile[@]}" >/dev/null 2>&1 && return
+    echo "Installing the build dependencies${1:+ (profile $1)}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get build-dep -y -qq --no-install-recommends "${profile[@]}" ./
 }
 
 generate_locales() {
@@ -57,11 +68,13 @@ build() {
 case "${1:-}" in
 run)
     install_missing "${RUN_PACKAGES[@]}"
+    build_dependencies nocheck
     build build -DBUILD_TESTING=OFF
     exec build/velmora
     ;;
 test)
     install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+    build_dependencies
     generate_locales "${TEST_LOCALES[@]}"
     # Every test on the release build; then the conversion, widget, leak and
     # fuzz tests again built by clang with AddressSanitizer and UBSan.
@@ -72,6 +85,7 @@ test)
     ;;
 bench)
     install_missing "${RUN_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
+    build_dependencies nocheck
     build build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DVELMORA_BENCH=ON
     echo "machine:$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2), $(nproc) cores," \
          "$(free -g | awk '/Mem:/{print $2}') GiB, Qt $(qtpaths6 --qt-version), Xvfb"

@@ -1,5 +1,6 @@
 #include "BringToFront.h"
 
+#include "EveryWorkspace.h"
 #include "X11.h"
 
 #include <QWidget>
@@ -28,7 +29,8 @@ QByteArray quotedValue(QByteArray value)
 
 void bringToFront(QWidget& window, const QByteArray& startupId)
 {
-    window.show();
+    // On the workspace the user is on, rather than taking them to another.
+    showOnEveryWorkspace(window);
     window.raise();
     xcb_connection_t* c = X11::connection();
     if (!c) {

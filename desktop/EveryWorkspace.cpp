@@ -13,11 +13,13 @@ void showOnEveryWorkspace(QWidget& window)
         window.show();
         return;
     }
-    // EWMH: the property before the first map, the request once mapped.
+    // EWMH: the property while the window is withdrawn, the request once it
+    // is mapped (the window manager owns the property then).
     constexpr std::uint32_t everyDesktop = 0xFFFFFFFF, fromAnApplication = 1;
-    const auto id = std::uint32_t(window.winId());  // made now, still unmapped
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, X11::atom("_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL, 32, 1,
-                        &everyDesktop);
+    const auto id = std::uint32_t(window.winId());
+    if (!window.isVisible())
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, X11::atom("_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL, 32, 1,
+                            &everyDesktop);
     window.show();
     X11::sendToRoot(id, "_NET_WM_DESKTOP", {everyDesktop, fromAnApplication, 0, 0, 0});
 }

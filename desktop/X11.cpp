@@ -1,6 +1,7 @@
 #include "X11.h"
 
 #include <QGuiApplication>
+#include <QHash>
 
 #include <xcb/xcb.h>
 
@@ -30,10 +31,17 @@ xcb_connection_t* connection()
 
 std::uint32_t atom(const char* name)
 {
+    // An atom names the same thing for as long as the connection lasts.
+    static QHash<QByteArray, std::uint32_t> known;
+    const QByteArray key(name);
+    if (const auto found = known.constFind(key); found != known.constEnd())
+        return *found;
     xcb_connection_t* c = connection();
     const Owned<xcb_intern_atom_reply_t> reply(
         xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::uint16_t(std::strlen(name)), name), nullptr), &std::free);
-    return reply ? reply->atom : std::uint32_t(XCB_ATOM_NONE);
+    if (!reply)
+        return XCB_ATOM_NONE;
+    return known[key] = reply->atom;
 }
 
 void sendToRoot(std::uint32_t window, const char* type, const std::array<std::uint32_t, 5>& data)

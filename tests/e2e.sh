@@ -5,27 +5,39 @@
 # With `desktop`, the X server has a window manager (openbox, or the command
 # in E2E_WM) in a D-Bus session, a panel across the top (lemonbar) and a
 # window the user works in (xev): the strip must not take its keys, must show
-# on every workspace, must follow a change of the system's time zone, and a
-# second start must bring it forward instead of doubling it.
+# on every workspace, must follow a change of the system's time zone, must
+# take the keyboard when the user switches to it, must shrug off what a
+# careless client sends it over the bus, and a second start must bring it
+# forward instead of doubling it.
+# Every wait is for something the X server or the strip says: a property's
+# change, a window's map, the clipboard's contents.
 # usage: [E2E_WM=COMMAND] e2e.sh VELMORA CONVERT_DATE LOCALE TIMEZONE [desktop]
 set -euo pipefail
 velmora=$1 convert_date=$2 desktop=${5:-}
 export LC_ALL=$3 LANG=$3 TZ=$4
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_SESSION_TYPE
 [ -n "$desktop" ] || unset DBUS_SESSION_BUS_ADDRESS  # a bare X server has no session bus
+if [ "$3" != C ] && [ "$3" != C.UTF-8 ]; then
+    locales=$(locale -a)
+    grep -qix "${3%.UTF-8}.utf8" <<<"$locales" || { echo "SKIP: the locale $3 is not generated"; exit 77; }
+fi
+wm=${E2E_WM:-openbox}
+needed=(Xvfb xdotool xprop xwininfo xclip)
+[ -z "$desktop" ] || needed+=("${wm%% *}" lemonbar wmctrl xev gdbus dbus-send stdbuf)
+for tool in "${needed[@]}"; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
 
 screen_width=1280 panel_height=32
 work=$(mktemp -d)
 pids=() app_pid= panel_pid=
 cleanup() {
-    local pid
-    for pid in $app_pid "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    kill -KILL $app_pid "${pids[@]}" 2>/dev/null || true
     wait 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-wm=${E2E_WM:-openbox}
 # Says what failed, and what the program said, if anything.
 fail() {
     echo "FAIL ($LC_ALL, $TZ${desktop:+, ${wm%% *}}): $*" >&2
@@ -33,38 +45,30 @@ fail() {
     exit 1
 }
 
-# Runs a command in the background until the test ends.
-background() { "$@" & pids+=($!); }
-# Polls a command for up to 10 s.
-wait_for() {
-    local i
-    for i in $(seq 100); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    return 1
-}
+source "$(dirname "$0")/x11.sh"
 
-background Xvfb -displayfd 3 -screen 0 ${screen_width}x800x24 -nolisten tcp 3>"$work/display" 2>/dev/null
-wait_for test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=:$(cat "$work/display")
+mkfifo "$work/said"
+Xvfb -displayfd 3 -screen 0 ${screen_width}x800x24 -nolisten tcp 3>"$work/said" 2>/dev/null &
+pids+=($!)
+read -r -t 10 number <"$work/said" || fail "Xvfb did not start"
+export DISPLAY=:$number
 
-root_property() { xprop -root "$1" 2>/dev/null | sed 's/.*[=#] *//'; }
-active_window() { printf '%d' "$(root_property _NET_ACTIVE_WINDOW | sed 's/,.*//')"; }
 top=0
 if [ -n "$desktop" ]; then
-    background $wm >/dev/null 2>&1
-    wait_for xprop -root -notype _NET_SUPPORTING_WM_CHECK || fail "${wm%% *} did not start"
+    # The panel first, with its room asked for: the manager takes it in as it starts.
     background lemonbar -p -g "${screen_width}x$panel_height+0+0" </dev/null
     panel_pid=$!
+    panel=$(named_window bar) || fail "no panel"
+    until_property "$panel" _NET_WM_STRUT_PARTIAL present || fail "the panel asked for no room"
     top=$panel_height
-    work_area_is() { [ "$(root_property _NET_WORKAREA | awk -F', ' '{print $2}')" = "$1" ]; }
-    wait_for work_area_is "$top" || fail "the panel reserved no room: $(xprop -root _NET_WORKAREA)"
+    background $wm >/dev/null 2>&1
+    until_property -root _NET_SUPPORTING_WM_CHECK present || fail "${wm%% *} did not start"
+    work_area_top() { [ "$(awk -F', ' '{print $2}' <<<"$2")" = "$1" ]; }
+    until_property -root _NET_WORKAREA work_area_top "$top" || fail "the panel reserved no room: $(xprop -root _NET_WORKAREA)"
     # The window the user is typing in when the strip starts.
-    background xev -geometry 300x200+40+400 >/dev/null
-    has_focus() { [ "$(active_window)" -ne 0 ]; }
-    wait_for has_focus || fail "the user's window got no focus"
-    users_window=$(active_window)
+    background xev -name users-window -geometry 300x200+40+400 >/dev/null
+    users_window=$(named_window users-window) || fail "no window for the user"
+    until_property -root _NET_ACTIVE_WINDOW is_window "$users_window" || fail "the user's window got no focus"
     # The system's zone as a file of the test's own, swapped as a zone change swaps /etc/localtime.
     ln -s "/usr/share/zoneinfo/$TZ" "$work/localtime"
     export TZ=:$work/localtime
@@ -77,31 +81,27 @@ app_pid=$!
 
 visible_windows() { { xdotool search --onlyvisible --classname '^velmora$' 2>/dev/null || true; } | sort; }
 window_count_is() { [ "$(visible_windows | wc -l)" -eq "$1" ]; }
-find_window() { xdotool search --onlyvisible --name "^$1\$" | sed -n 1p; }
-geometry() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
-                                       /Width/{w=$NF} /Height/{h=$NF} END{print x, y, w, h}'; }
-# The width of the manager's frame left of a window and its height above it.
-frame() { xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | awk -F'= ' '{split($2, e, ", "); print e[1] + 0, e[3] + 0}'; }
-
 # Running, and not a zombie waiting to be reaped.
 running() { [ -r "/proc/$app_pid/stat" ] && [ "$(cut -d' ' -f3 "/proc/$app_pid/stat")" != Z ]; }
-wait_for find_window Velmora || fail "no strip window; the program is $(running && echo running || echo gone)"
-strip=$(find_window Velmora)
+strip=$(timeout 10 xdotool search --sync --onlyvisible --name '^Velmora$' | sed -n 1p) \
+    || fail "no strip window; the program is $(running && echo running || echo gone)"
 strip_left=$((screen_width - 200))
 strip_at() { [ "$(geometry "$strip")" = "$strip_left $1 129 19" ]; }
 wait_for strip_at $((top + 3)) || fail "strip at $(geometry "$strip"), work area top $top"
 if [ -n "$desktop" ]; then
-    # Keys meant for the user's window stay there: the copied line below shows none of them.
+    # Placed, so managed: the manager has made its choice of focus. Keys
+    # meant for the user's window stay there: the copied line below shows none of them.
     [ "$(active_window)" -eq "$users_window" ] || fail "the strip took the focus at its start"
     xdotool type ls
     # Two workspaces at least (kwin starts with one); the strip is on the new one too.
-    two_workspaces() { [ "$(root_property _NET_NUMBER_OF_DESKTOPS)" -ge 2 ]; }
-    two_workspaces || wmctrl -n 2
-    wait_for two_workspaces || fail "no second workspace"
+    two_workspaces() { [ "${1:-0}" -ge 2 ]; }
+    until_property -root _NET_NUMBER_OF_DESKTOPS two_workspaces || wmctrl -n 2
+    until_property -root _NET_NUMBER_OF_DESKTOPS two_workspaces || fail "no second workspace"
+    viewable() { xwininfo -id "$strip" | grep -q 'IsViewable'; }
     for workspace in 1 0; do
         wmctrl -s $workspace
-        on_workspace() { [ "$(root_property _NET_CURRENT_DESKTOP)" = "$1" ] && window_count_is 1; }
-        wait_for on_workspace $workspace || fail "no strip on workspace $((workspace + 1))"
+        until_property -root _NET_CURRENT_DESKTOP is $workspace || fail "no switch to workspace $((workspace + 1))"
+        wait_for viewable || fail "no strip on workspace $((workspace + 1))"
     done
 fi
 
@@ -114,20 +114,26 @@ fi
 
 # Opens the menu with a press of the given mouse button on ">", then types keys into it.
 menu() {
-    local button=$1 count; shift
-    count=$(visible_windows | wc -l)
+    local button=$1 shown; shift
+    shown=$(visible_windows)
     xdotool mousemove $((strip_left + 120)) $((top + 12)) mousedown "$button"
-    wait_for window_count_is $((count + 1)) || fail "no menu after pressing button $button"
+    new_window() { [ -n "$(comm -13 <(echo "$shown") <(visible_windows))" ]; }
+    wait_for new_window || fail "no menu after pressing button $button ($step); shown before: $(echo $shown), now: $(echo $(visible_windows)), pointer: $(xdotool getmouselocation)"
     xdotool mouseup "$button" key "$@"
 }
-
-menu 3 c
 clipboard_has_line() { [[ "$(xclip -o -selection clipboard)" == @("$expected"|"$(today_line)") ]]; }
-wait_for clipboard_has_line || fail "clipboard holds '$(xclip -o -selection clipboard 2>&1)', expected '$expected'"
+# Copies the line through the menu and checks it.
+copied_line_is_expected() {
+    step=$1
+    menu 3 c
+    wait_for clipboard_has_line || fail "$1: the line is '$(xclip -o -selection clipboard 2>&1)', not '$expected'"
+}
 
+copied_line_is_expected "at the start"
+
+step="about"
 menu 1 Down Down Return
-wait_for find_window about || fail "no about window"
-about=$(find_window about)
+about=$(named_window about) || fail "no about window"
 about_left=$((screen_width - 260))
 about_at() {
     local x y w h left above
@@ -137,7 +143,7 @@ about_at() {
     [ "$((x - left)) $y $w $h" = "$about_left $((top + (above > 33 ? above : 33))) 223 240" ]
 }
 wait_for about_at || fail "about window at $(geometry "$about"), frame $(xprop -id "$about" _NET_FRAME_EXTENTS)"
-about_closed() { [ -z "$(find_window about)" ]; }
+about_closed() { [ -z "$(xdotool search --onlyvisible --name '^about$')" ]; }
 if [ -n "$desktop" ]; then
     wmctrl -i -c "$about"
     wait_for about_closed || fail "the window manager's close left the about window open"
@@ -156,33 +162,72 @@ ended_with_0() {
 }
 
 if [ -n "$desktop" ]; then
-    # The system's zone changes: the line shows the new zone's date.
+    # The system's zone changes: the line shows the new zone's date. The
+    # strip takes in the change before it takes in the press on ">".
     ln -s "/usr/share/zoneinfo/Etc/GMT-14" "$work/new-zone"
     mv -T "$work/new-zone" "$work/localtime"
     expected=$(today_line)
-    sleep 3
-    menu 3 c
-    wait_for clipboard_has_line || fail "after a zone change the line is '$(xclip -o -selection clipboard)', not '$expected'"
+    copied_line_is_expected "after a zone change"
 
     # A click into the line gives it the keyboard.
     xdotool mousemove $((strip_left + 60)) $((top + 12)) click 1 key End type x
     expected="${expected}x"
-    menu 3 c
-    wait_for clipboard_has_line || fail "typed into after a click, the line is '$(xclip -o -selection clipboard)'"
+    copied_line_is_expected "typed into after a click"
 
-    # Covered by the user's window, the strip comes forward at a second start.
-    background xev -geometry ${screen_width}x800+0+0 >/dev/null
-    covered() { [ "$(active_window)" -ne "$users_window" ] && [ "$(active_window)" -ne "$strip" ]; }
-    wait_for covered || fail "the covering window got no focus"
-    cover=$(active_window)
-    stacking() { root_property _NET_CLIENT_LIST_STACKING | tr -d , | tr ' ' '\n' | xargs -n1 printf '%d\n'; }
-    above() { stacking | awk -v a="$1" -v b="$2" '$1 == a {i = NR} $1 == b {j = NR} END {exit !(i > j)}'; }
+    # So does a switch to it through the window manager.
+    wmctrl -i -a "$users_window"
+    until_property -root _NET_ACTIVE_WINDOW is_window "$users_window" || fail "no switch back to the user's window"
+    wmctrl -i -a "$strip"
+    until_property -root _NET_ACTIVE_WINDOW is_window "$strip" || fail "a switch to the strip did not activate it"
+    # The manager names the active window before the strip has taken the keyboard.
+    has_keyboard() { [ "$(xdotool getwindowfocus)" = "$strip" ]; }
+    wait_for has_keyboard || fail "the strip, active, did not take the keyboard"
+
+    # A careless client on the bus: an id far too long, one that is not
+    # text, a call of the wrong shape. The strip runs on and sends the X
+    # server nothing of them; a proper id is still passed on.
+    background stdbuf -oL xev -root -event property >"$work/root-events"
+    call() {
+        gdbus call --session --dest org.example.Velmora --object-path /org/example/Velmora \
+            --method org.freedesktop.Application.Activate "{'desktop-startup-id': <'$1'>}" >/dev/null 2>&1
+    }
+    call "$(printf "%0100000d" 0)" || fail "a long startup id got no answer"
+    call 'id\u0001\u001b[2J' || fail "a binary startup id got no answer"
+    ! dbus-send --session --print-reply --dest=org.example.Velmora /org/example/Velmora \
+        org.freedesktop.Application.Activate string:'not a map' >/dev/null 2>&1 \
+        || fail "a call of the wrong shape was answered as if right"
+    call e2e-launch_TIME0 || fail "a proper startup id got no answer"
+    # The strip maps its menu after it sent its startup messages, and the
+    # mark is set after that: all of them have reached the root's listener.
+    copied_line_is_expected "after the calls on the bus"
+    xprop -root -f _VELMORA_E2E_MARK 8s -set _VELMORA_E2E_MARK done
+    wait_for grep -q _VELMORA_E2E_MARK "$work/root-events" || fail "the mark on the root window was not seen"
+    [ "$(grep -c '(_NET_STARTUP_INFO_BEGIN)' "$work/root-events")" -eq 1 ] \
+        || fail "$(grep -c '(_NET_STARTUP_INFO_BEGIN)' "$work/root-events") startup messages begun, for one proper id"
+    running || fail "the strip ended after the calls on the bus"
+
+    # Moved to the first workspace only, and covered by a window on the
+    # second: a second start brings it forward there, on every workspace again.
+    wmctrl -i -r "$strip" -t 0
+    until_property "$strip" _NET_WM_DESKTOP is 0 || fail "the strip was not moved to the first workspace"
+    wmctrl -s 1
+    until_property -root _NET_CURRENT_DESKTOP is 1 || fail "no switch to workspace 2"
+    background xev -name cover -geometry ${screen_width}x800+0+0 >/dev/null
+    cover=$(named_window cover) || fail "no covering window"
+    until_property -root _NET_ACTIVE_WINDOW is_window "$cover" || fail "the covering window got no focus"
     timeout 10 "$velmora" 2>>"$work/stderr" || fail "a second start ended with status $?"
     window_count_is 1 || fail "$(visible_windows | wc -l) strips after a second start"
-    wait_for above "$strip" "$cover" || fail "a second start left the strip under the covering window"
+    until_property "$strip" _NET_WM_DESKTOP is 4294967295 || fail "a second start left the strip on one workspace"
+    until_property -root _NET_ACTIVE_WINDOW is_window "$strip" || fail "a second start did not activate the strip"
+    stacking() { tr -d , <<<"$1" | tr ' ' '\n' | xargs -n1 printf '%d\n'; }
+    above() { stacking "$3" | awk -v a="$1" -v b="$2" '$1 == a {i = NR} $1 == b {j = NR} END {exit !(i > j)}'; }
+    until_property -root _NET_CLIENT_LIST_STACKING above "$strip" "$cover" \
+        || fail "a second start left the strip under the covering window"
+    [ "$(root_property _NET_CURRENT_DESKTOP)" = 1 ] || fail "a second start took the user to another workspace"
 
     # Without the panel the work area grows, and the strip follows it up.
     kill "$panel_pid"
+    until_property -root _NET_WORKAREA work_area_top 0 || fail "the panel's room was not given back"
     wait_for strip_at 3 || fail "strip at $(geometry "$strip") after the panel left"
     wmctrl -i -c "$strip"
     ended_with_0
@@ -190,9 +235,10 @@ if [ -n "$desktop" ]; then
     # Once it has ended, a start shows a strip again.
     "$velmora" 2>>"$work/stderr" &
     app_pid=$!
-    wait_for find_window Velmora || fail "no strip at a start after the exit"
-    wmctrl -i -c "$(find_window Velmora)"
+    strip=$(named_window Velmora) || fail "no strip at a start after the exit; the program is $(running && echo running || echo gone)"
+    wmctrl -i -c "$strip"
 else
+    step="exit"
     menu 2 Down Down Down Return
 fi
 ended_with_0

@@ -1,25 +1,43 @@
 #!/usr/bin/env bash
-# Builds the Debian package and checks what apt and lintian would object to.
-# usage: package.sh BUILD_DIR
+# Builds the source and binary packages from a copy of the tree the way Debian
+# does (dpkg-buildpackage, which also runs the package's own tests), then
+# checks what lintian, AppStream and the desktop-entry rules would object
+# to, and runs the packaged program.
+# usage: package.sh SOURCE_DIR VERSION E2E_SCRIPT CONVERT_DATE
 set -euo pipefail
-build=$1
-out=$(mktemp -d)
-trap 'rm -rf "$out"' EXIT
+source=$1 version=$2 e2e=$3 convert_date=$4
+for tool in dpkg-buildpackage dh lintian appstreamcli desktop-file-validate git; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
 
-(cd "$build" && cpack -G DEB -B "$out" >/dev/null)
-deb=$(echo "$out"/velmora_*.deb)
-[ -f "$deb" ] || { echo "FAIL: no package built" >&2; exit 1; }
+# The tree as it stands, committed or not, without build folders.
+tree=$work/velmora-$version
+mkdir "$tree"
+(cd "$source" && git ls-files -z --cached --others --exclude-standard \
+    | tar --null --ignore-failed-read -T - -cf - 2>/dev/null) | tar -C "$tree" -xf -
+
+(cd "$tree" && DEB_BUILD_OPTIONS="parallel=$(nproc)" dpkg-buildpackage -us -uc >"$work/build.log" 2>&1) \
+    || { tail -40 "$work/build.log"; fail "dpkg-buildpackage failed"; }
+grep -E 'tests passed|Test +#' "$work/build.log" | tail -3
+
+changes=$(echo "$work"/velmora_"$version"_*.changes)
+deb=$(echo "$work"/velmora_"$version"_*.deb)
+[ -f "$changes" ] && [ -f "$deb" ] || fail "no package built"
+# Source, binary and changes: not one error or warning.
+lintian --fail-on error,warning --info "$changes" 2>&1 | grep -v 'running with root privileges' || true
+lintian --fail-on error,warning "$changes" >/dev/null 2>&1 || fail "lintian found errors or warnings"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in libqt6widgets6 libqt6gui6 libc6 qt6-qpa-plugins 'fonts-noto-ui-core | fonts-dejavu-core'; do
-    case "$depends" in
-    *"$needed"*) ;;
-    *) echo "FAIL: Depends lacks $needed: $depends" >&2; exit 1 ;;
-    esac
+for needed in libqt6widgets6 libc6 qt6-qpa-plugins 'fonts-noto-ui-core | fonts-dejavu-core'; do
+    [[ "$depends" == *"$needed"* ]] || fail "Depends lacks $needed: $depends"
 done
-dpkg-deb -c "$deb" | grep '\./usr/bin/velmora$' >/dev/null || { echo "FAIL: no /usr/bin/velmora in the package" >&2; exit 1; }
 
-status=0
-lintian --fail-on error "$deb" >"$out/lintian.txt" 2>&1 || status=$?
-grep -v 'running with root privileges' "$out/lintian.txt" || true
-exit "$status"
+root=$work/root
+dpkg-deb -x "$deb" "$root"
+desktop-file-validate "$root"/usr/share/applications/*.desktop
+appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml
+[ "$("$root/usr/bin/velmora" --version)" = "velmora $version" ] || fail "the packaged velmora says $("$root/usr/bin/velmora" --version)"
+"$e2e" "$root/usr/bin/velmora" "$convert_date" C UTC

@@ -1,6 +1,7 @@
 #include "DayWatcher.h"
 #include "Project.h"
 #include "SingleInstance.h"
+#include "WorkArea.h"
 
 #include <QtTest>
 
@@ -10,6 +11,8 @@
 
 #include <atomic>
 #include <mutex>
+
+Q_DECLARE_METATYPE(WorkArea::Strut)
 
 namespace {
 
@@ -58,6 +61,8 @@ class TestDesktop : public QObject {
     Q_OBJECT
 
 private slots:
+    void workAreaOfAMonitor_data();
+    void workAreaOfAMonitor();
     void nextDayStartsAtTheFirstInstantOfTheDate_data();
     void nextDayStartsAtTheFirstInstantOfTheDate();
     void dayWatcherWakesAtItsDeadline();
@@ -67,6 +72,71 @@ private slots:
     void secondStart();
     void nameIsFreeOnceTheProgramQuits();
 };
+
+void TestDesktop::workAreaOfAMonitor_data()
+{
+    using WorkArea::Strut;
+    QTest::addColumn<QSize>("root");
+    QTest::addColumn<QList<QRect>>("monitors");
+    QTest::addColumn<QList<QRect>>("published");
+    QTest::addColumn<bool>("listsClients");  // whether the manager names its windows, and so their struts
+    QTest::addColumn<QList<Strut>>("struts");
+    QTest::addColumn<QRect>("workArea");  // the desktop's one; empty if not set
+    QTest::addColumn<QList<QRect>>("expected");
+    const QRect left(0, 0, 1920, 1080), right(1920, 0, 1920, 1200);
+    const Strut topOfLeft{0, 0, 28, 0, 0, 0, 0, 0, 0, 1919, 0, 0};
+    // A docked laptop: the primary on the left with a panel across its top.
+    QTest::newRow("one monitor: the manager's word") << QSize(1920, 1080) << QList<QRect>{left} << QList<QRect>{} << true
+        << QList<Strut>{topOfLeft} << QRect(0, 30, 1920, 1050) << QList<QRect>{QRect(0, 30, 1920, 1050)};
+    QTest::newRow("one monitor, no manager") << QSize(1920, 1080) << QList<QRect>{left} << QList<QRect>{} << false
+        << QList<Strut>{} << QRect() << QList<QRect>{left};
+    QTest::newRow("two monitors, a panel on the left one") << QSize(3840, 1200) << QList<QRect>{left, right}
+        << QList<QRect>{} << true << QList<Strut>{topOfLeft} << QRect(0, 28, 3840, 1172)
+        << QList<QRect>{QRect(0, 28, 1920, 1052), right};
+    QTest::newRow("two monitors, areas published") << QSize(3840, 1200) << QList<QRect>{left, right}
+        << QList<QRect>{QRect(0, 37, 1920, 1043), QRect(1920, 0, 1920, 1200)} << true << QList<Strut>{topOfLeft}
+        << QRect(0, 28, 3840, 1172) << QList<QRect>{QRect(0, 37, 1920, 1043), right};
+    QTest::newRow("two monitors, the manager names no windows") << QSize(3840, 1200) << QList<QRect>{left, right}
+        << QList<QRect>{} << false << QList<Strut>{} << QRect(0, 28, 3840, 1172)
+        << QList<QRect>{QRect(0, 28, 1920, 1052), QRect(1920, 28, 1920, 1172)};
+    QTest::newRow("stacked, a panel atop each") << QSize(1920, 2160)
+        << QList<QRect>{left, QRect(0, 1080, 1920, 1080)} << QList<QRect>{} << true
+        << QList<Strut>{topOfLeft, {0, 0, 1108, 0, 0, 0, 0, 0, 0, 1919, 0, 0}} << QRect()
+        << QList<QRect>{QRect(0, 28, 1920, 1052), QRect(0, 1108, 1920, 1052)};
+    QTest::newRow("aligned at the bottom, a panel atop the shorter one") << QSize(3840, 1200)
+        << QList<QRect>{QRect(0, 120, 1920, 1080), right} << QList<QRect>{} << true
+        << QList<Strut>{{0, 0, 148, 0, 0, 0, 0, 0, 0, 1919, 0, 0}} << QRect()
+        << QList<QRect>{QRect(0, 148, 1920, 1052), right};
+    QTest::newRow("a whole-edge claim reaches both") << QSize(3840, 1200) << QList<QRect>{left, right}
+        << QList<QRect>{} << true << QList<Strut>{{0, 0, 28, 0, 0, 1199, 0, 1199, 0, 3839, 0, 3839}} << QRect()
+        << QList<QRect>{QRect(0, 28, 1920, 1052), QRect(1920, 28, 1920, 1172)};
+    QTest::newRow("panels at the bottom and the right") << QSize(3840, 1200) << QList<QRect>{left, right}
+        << QList<QRect>{} << true
+        << QList<Strut>{{0, 0, 0, 30, 0, 0, 0, 0, 0, 0, 1920, 3839}, {0, 40, 0, 0, 0, 0, 0, 1199, 0, 0, 0, 0}}
+        << QRect() << QList<QRect>{left, QRect(1920, 0, 1880, 1170)};
+    QTest::newRow("a claim on everything is not heeded") << QSize(3840, 1200) << QList<QRect>{left, right}
+        << QList<QRect>{} << true << QList<Strut>{{0, 0, 1200, 0, 0, 0, 0, 0, 0, 3839, 0, 0}} << QRect()
+        << QList<QRect>{left, right};
+}
+
+void TestDesktop::workAreaOfAMonitor()
+{
+    QFETCH(QSize, root);
+    QFETCH(QList<QRect>, monitors);
+    QFETCH(QList<QRect>, published);
+    QFETCH(bool, listsClients);
+    QFETCH(QList<WorkArea::Strut>, struts);
+    QFETCH(QRect, workArea);
+    QFETCH(QList<QRect>, expected);
+    WorkArea::Desktop desktop{root, {monitors.cbegin(), monitors.cend()}, {published.cbegin(), published.cend()},
+                              std::nullopt, std::nullopt};
+    if (listsClients)
+        desktop.struts.emplace(struts.cbegin(), struts.cend());
+    if (!workArea.isNull())
+        desktop.workArea = workArea;
+    for (qsizetype i = 0; i < monitors.size(); ++i)
+        QCOMPARE(WorkArea::ofMonitor(desktop, std::size_t(i)), expected[i]);
+}
 
 void TestDesktop::nextDayStartsAtTheFirstInstantOfTheDate_data()
 {

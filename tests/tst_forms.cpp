@@ -54,6 +54,7 @@ private slots:
     void menuOpensBesideThePressedPoint_data();
     void menuOpensBesideThePressedPoint();
     void keyboardOnTheButtonOpensNothing();
+    void everyPressOpensTheMenuHoweverQuick();
     void copyTakesTheLineAsEdited();
     void aboutOpensOnceAndEveryWayOutKeepsTheStrip();
     void stripFollowsTheCalendarDay();
@@ -128,6 +129,27 @@ void TestForms::keyboardOnTheButtonOpensNothing()
 {
     for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Return})
         QVERIFY(!openMenu([&] { QTest::keyClick(child(*strip_, "Command1"), key); }, [](QMenu& menu) { menu.close(); }));
+}
+
+void TestForms::everyPressOpensTheMenuHoweverQuick()
+{
+    // The second of two quick presses comes as a double click.
+    int opened = 0;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, this, [&opened] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            ++opened;
+            menu->close();
+        }
+    });
+    closer.start(0);
+    QWidget* button = child(*strip_, "Command1");
+    QTest::mousePress(button, Qt::RightButton);
+    QMouseEvent secondPress(QEvent::MouseButtonDblClick, QPointF(button->rect().center()),
+                            button->mapToGlobal(QPointF(button->rect().center())), Qt::RightButton, Qt::RightButton,
+                            Qt::NoModifier);
+    QApplication::sendEvent(button, &secondPress);
+    QCOMPARE(opened, 2);
 }
 
 void TestForms::copyTakesTheLineAsEdited()

@@ -124,11 +124,8 @@ Form1::Form1(Today today)
 
     // Panels come and go, screens are resized, plugged in and made primary:
     // the strip keeps its place in whatever work area the primary screen has.
-    connect(qApp, &QGuiApplication::primaryScreenChanged, this, [this] {
-        followPrimaryScreen();
-        placeStrip();
-    });
-    followPrimaryScreen();
+    auto* workAreas = new WorkArea::Watcher(this);
+    connect(workAreas, &WorkArea::Watcher::changed, this, &Form1::placeStrip);
 
     Form_Load();
 }
@@ -144,13 +141,6 @@ void Form1::Form_Load()
 void Form1::placeStrip()
 {
     WorkArea::place(*this, twips(StripGeometry::leftFromRight), twips(StripGeometry::top));
-}
-
-void Form1::followPrimaryScreen()
-{
-    disconnect(screenWatch_);
-    screenWatch_ = connect(QGuiApplication::primaryScreen(), &QScreen::availableGeometryChanged, this,
-                           &Form1::placeStrip);
 }
 
 void Form1::writeDateLine()
@@ -207,7 +197,10 @@ void Form1::closeEvent(QCloseEvent*)
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == Command1 && event->type() == QEvent::MouseButtonPress) {
+    // A press soon after another on the same spot reaches a widget as a
+    // double click instead: it is a press all the same.
+    const bool press = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+    if (watched == Command1 && press) {
         Command1_MouseDown();
         return true;
     }

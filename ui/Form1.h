@@ -28,7 +28,6 @@ protected:
 private:
     void Form_Load();
     void placeStrip();
-    void followPrimaryScreen();
     void Command1_MouseDown();
     void writeDateLine();
     void followDayChange();
@@ -36,7 +35,6 @@ private:
     const Today today_;
     QDate shownDate_;
     QString writtenLine_;  // the line as the strip last wrote it
-    QMetaObject::Connection screenWatch_;
     QLineEdit* Text1;
     QPushButton* Command1;
     QLineEdit* Text2;

@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Two monitors, as a docked laptop has them: a real X server with RandR
+# outputs (Xorg's dummy driver), the primary on the left with a panel across
+# its top (lemonbar), and openbox. Whatever starts first, the strip and the
+# about window sit below the panel; and the strip keeps its place on the
+# primary as it is unplugged, plugged back and moved to the other monitor,
+# ROUNDS times over. Run it in a D-Bus session, as a desktop has.
+# usage: monitors.sh VELMORA ROUNDS
+set -euo pipefail
+velmora=$1 rounds=$2
+for tool in Xorg xrandr openbox lemonbar wmctrl xdotool xprop xwininfo dbus-run-session; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+ls /usr/lib/xorg/modules/drivers/dummy_drv.so >/dev/null 2>&1 || { echo "SKIP: Xorg's dummy driver is not installed"; exit 77; }
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_SESSION_TYPE
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    kill -KILL "${pids[@]}" 2>/dev/null || true
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL ($order): $*" >&2
+    sed 's/^/  velmora: /' "$work/stderr" >&2 2>/dev/null || true
+    exit 1
+}
+order="set-up"
+source "$(dirname "$0")/x11.sh"
+
+cat >"$work/xorg.conf" <<'EOF'
+Section "Device"
+    Identifier "dummy"
+    Driver "dummy"
+    VideoRam 256000
+EndSection
+Section "Screen"
+    Identifier "screen"
+    Device "dummy"
+    DefaultDepth 24
+    SubSection "Display"
+        Depth 24
+        Virtual 3840 2400
+    EndSubSection
+EndSection
+EOF
+mkfifo "$work/said"
+Xorg -config "$work/xorg.conf" -configdir "$work" -logfile "$work/xorg.log" -noreset -nolisten tcp \
+    -displayfd 3 3>"$work/said" >/dev/null 2>&1 &
+pids+=($!)
+read -r -t 20 number <"$work/said" || { echo "SKIP: Xorg cannot start here: $(tail -3 "$work/xorg.log")"; exit 77; }
+export DISPLAY=:$number
+# A 1920x1080 monitor and a taller 1920x1200 one, aligned at the top.
+xrandr --newmode laptop 148.50 1920 2008 2052 2200 1080 1084 1089 1125 +hsync +vsync
+xrandr --newmode desk 154.00 1920 1968 2000 2080 1200 1203 1209 1235 +hsync -vsync
+xrandr --addmode DUMMY0 laptop
+xrandr --addmode DUMMY1 desk
+both_plugged() { xrandr --output DUMMY0 --mode laptop --pos 0x0 --primary --output DUMMY1 --mode desk --pos 1920x0; }
+both_plugged
+
+strip_at() { [ "$(geometry "$strip" | cut -d' ' -f1,2)" = "$1 $2" ]; }
+# The strip 200 px left of the primary's right edge, 3 px below its work area's top.
+expect_strip() {
+    wait_for strip_at "$1" "$2" || fail "$3: strip at $(geometry "$strip"), not $1,$2"
+}
+panel() {
+    background lemonbar -p -g 1920x28+0+0 </dev/null
+    local bar
+    bar=$(named_window bar) || fail "no panel"
+    until_property "$bar" _NET_WM_STRUT_PARTIAL present || fail "the panel asked for no room"
+}
+manager() {
+    # What a manager before this one left on the root is not this one's word.
+    xprop -root -remove _NET_SUPPORTING_WM_CHECK
+    background openbox
+    until_property -root _NET_SUPPORTING_WM_CHECK present || fail "openbox did not start"
+}
+strip() {
+    "$velmora" 2>"$work/stderr" &
+    pids+=($!)
+    strip=$(named_window Velmora) || fail "no strip; the program is $(kill -0 ${pids[-1]} 2>/dev/null && echo running || echo gone)"
+}
+
+for order in "panel manager strip" "manager strip panel" "strip manager panel"; do
+    for part in $order; do $part; done
+    expect_strip 1720 31 "at the start"
+
+    xdotool mousemove 1840 40 mousedown 1
+    menu_shown() { [ "$(xdotool search --onlyvisible --classname '^velmora$' | wc -l)" -eq 2 ]; }
+    wait_for menu_shown || fail "no menu"
+    xdotool mouseup 1 key Down Down Return
+    about=$(named_window about) || fail "no about window"
+    about_below_panel() {
+        local x y left above
+        read -r x y _ <<<"$(geometry "$about")"
+        read -r left above <<<"$(frame "$about")"
+        [ "$((x - left))" = 1660 ] && [ "$((y - above))" -ge 28 ]
+    }
+    wait_for about_below_panel || fail "about window at $(geometry "$about"), frame $(frame "$about")"
+    wmctrl -i -c "$about"
+
+    # All but the X server go.
+    kill "${pids[@]:1}" 2>/dev/null || true
+    wait "${pids[@]:1}" 2>/dev/null || true
+    pids=("${pids[0]}")
+done
+order="replugged"
+panel
+manager
+strip
+for round in $(seq "$rounds"); do
+    # Unplugged, the other monitor is alone at the left with the panel's claim.
+    xrandr --output DUMMY0 --off
+    expect_strip 1720 31 "round $round, the primary unplugged"
+    both_plugged
+    expect_strip 1720 31 "round $round, the primary plugged back"
+    xrandr --output DUMMY1 --primary
+    expect_strip 3640 3 "round $round, the right monitor made primary"
+    xrandr --output DUMMY0 --primary
+    expect_strip 1720 31 "round $round, the left monitor made primary again"
+done
+echo "ok: $rounds rounds"
