@@ -3,6 +3,7 @@
 #include "DayWatcher.h"
 #include "ErrorReport.h"
 #include "Form2.h"
+#include "LayerShell.h"
 #include "Module1.h"
 #include "Twips.h"
 #include "WorkArea.h"
@@ -11,6 +12,7 @@
 #include <QCloseEvent>
 #include <QIcon>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -127,6 +129,11 @@ Form1::Form1(Today today)
     auto* workAreas = new WorkArea::Watcher(this);
     connect(workAreas, &WorkArea::Watcher::changed, this, &Form1::placeStrip);
 
+    // On a Wayland desktop with a layer shell the compositor keeps the strip
+    // in its place, at the designed distances from the top and right edges.
+    layerSurface_ = LayerShell::makeStrip(*this, twips(StripGeometry::top),
+                                          twips(StripGeometry::leftFromRight - StripGeometry::width));
+
     Form_Load();
 }
 
@@ -140,6 +147,8 @@ void Form1::Form_Load()
 
 void Form1::placeStrip()
 {
+    if (layerSurface_)
+        return;
     WorkArea::place(*this, twips(StripGeometry::leftFromRight), twips(StripGeometry::top));
 }
 
@@ -183,12 +192,24 @@ bool Form1::event(QEvent* event)
         const Qt::WindowFlags flags = windowFlags() & ~Qt::WindowDoesNotAcceptFocus;
         overrideWindowFlags(flags);
         windowHandle()->setFlags(flags);
+        if (layerSurface_)
+            LayerShell::takeKeyboardOnDemand(*this);
     }
     return QWidget::event(event);
 }
 
-void Form1::closeEvent(QCloseEvent*)
+void Form1::closeEvent(QCloseEvent* event)
 {
+    // A layer surface is closed by the compositor, not the user: its monitor
+    // went. It comes back on the one the compositor chooses now.
+    if (layerSurface_) {
+        event->ignore();
+        QTimer::singleShot(0, this, [this] {
+            hide();
+            show();
+        });
+        return;
+    }
     // A close from the window manager (Alt+F4, a window list) ends the
     // program as the exit command does: a process without its strip would
     // be out of the user's reach.
@@ -201,15 +222,15 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
     // double click instead: it is a press all the same.
     const bool press = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
     if (watched == Command1 && press) {
-        Command1_MouseDown();
+        Command1_MouseDown(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
         return true;
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void Form1::Command1_MouseDown()
+void Form1::Command1_MouseDown(QPoint pressed)
 {
     if (!form2_)
         form2_ = std::make_unique<Form2>(*Text1);
-    form2_->popUp();
+    form2_->popUp(pressed);
 }

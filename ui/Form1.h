@@ -28,7 +28,7 @@ protected:
 private:
     void Form_Load();
     void placeStrip();
-    void Command1_MouseDown();
+    void Command1_MouseDown(QPoint pressed);
     void writeDateLine();
     void followDayChange();
 
@@ -39,4 +39,5 @@ private:
     QPushButton* Command1;
     QLineEdit* Text2;
     std::unique_ptr<Form2> form2_;  // made on the first press of ">"
+    bool layerSurface_ = false;      // placed by a Wayland compositor
 };

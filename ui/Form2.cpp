@@ -4,7 +4,6 @@
 #include "WorkArea.h"
 
 #include <QClipboard>
-#include <QCursor>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
@@ -35,7 +34,7 @@ Form2::~Form2()
     delete form3_;
 }
 
-void Form2::popUp()
+void Form2::popUp(QPoint pressed)
 {
     // Qt's style decides whether a caption must be cut short by measuring it
     // with its access-key "&", but sizes the menu without it: at large
@@ -44,7 +43,8 @@ void Form2::popUp()
     m->setMinimumWidth(0);
     const QSize size = m->sizeHint() + QSize(QFontMetrics(m->font()).horizontalAdvance(QLatin1Char('&')), 0);
     m->setMinimumWidth(size.width());
-    m->exec(WorkArea::besidePointer(QCursor::pos(), size));
+    // From the press itself: Wayland tells no client where the pointer is.
+    m->exec(WorkArea::besidePointer(pressed, size));
 }
 
 void Form2::d_Click()

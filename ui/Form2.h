@@ -16,8 +16,9 @@ public:
     explicit Form2(const QLineEdit& dateLine);
     ~Form2() override;
 
-    // Shows the menu at the pointer; returns after the chosen command has run.
-    void popUp();
+    // Shows the menu beside the point pressed; returns after the chosen
+    // command has run.
+    void popUp(QPoint pressed);
 
 private:
     void d_Click();

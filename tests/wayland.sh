@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# The strip on a Wayland compositor with a layer shell: headless sway with a
+# bar across the top and a terminal the user works in. The strip must sit
+# under the bar at the top right, leave the keyboard with the terminal, show
+# on every workspace, copy its line through its menu, and a second start must
+# leave one strip. Where is told by the compositor's own pictures (grim).
+# sway will not run as root: run as root, it runs as a user made for the test.
+# usage: wayland.sh VELMORA CONVERT_DATE WAYLAND_POINTER
+set -euo pipefail
+velmora=$1 convert_date=$2 pointer_tool=$3
+for tool in sway swaymsg grim magick foot wtype wl-paste jq dbus-run-session; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+export LC_ALL=C.UTF-8 XDG_SESSION_TYPE=wayland
+width=1366 height=768 bar=24
+work=$(mktemp -d)
+chmod 755 "$work"
+pids=()
+cleanup() {
+    # sway, its bar and its background are a process group of their own.
+    [ -z "${compositor:-}" ] || kill -KILL -- "-$compositor" 2>/dev/null || true
+    kill -KILL "${pids[@]}" 2>/dev/null || true
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL (wayland): $*" >&2
+    cp "$work/now.png" "${WAYLAND_TEST_SHOTS:-/dev/null}" 2>/dev/null || true
+    sed 's/^/  velmora: /' "$work/stderr" >&2 2>/dev/null || true
+    exit 1
+}
+wait_for() {
+    local i
+    for i in $(seq 200); do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+# The compositor, its own user's where this is root.
+runtime=$work/runtime
+mkdir -m 700 "$runtime"
+as_user=()
+if [ "$(id -u)" -eq 0 ]; then
+    user=velmora-wayland-test
+    id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$user"
+    chown "$user" "$runtime"
+    as_user=(runuser -u "$user" --)
+fi
+cat >"$runtime/config" <<EOF
+output HEADLESS-1 resolution ${width}x$height
+xwayland disable
+bar {
+    position top
+    height $bar
+    status_command true
+}
+EOF
+setsid bash -c 'echo $$ >"$0"; exec "$@"' "$work/group" "${as_user[@]}" env XDG_RUNTIME_DIR="$runtime" \
+    WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 sway -c "$runtime/config" \
+    >"$work/sway.log" 2>&1 &
+wait_for test -s "$work/group" || fail "sway was not started"
+compositor=$(cat "$work/group")
+socket() { ls "$runtime"/wayland-? 2>/dev/null | sed -n 1p; }
+socket_ready() { [ -S "$(socket)" ]; }
+wait_for socket_ready || fail "sway did not start: $(tail -3 "$work/sway.log")"
+export XDG_RUNTIME_DIR=$runtime WAYLAND_DISPLAY=$(socket)
+export SWAYSOCK=$(ls "$runtime"/sway-ipc.*.sock)
+sway_version=$(swaymsg -t get_version | jq -r .human_readable)
+bar_shown() { grim -g "0,0 ${width}x$bar" - | magick - -format '%[fx:maxima]' info: | grep -qv '^0$'; }
+wait_for bar_shown || fail "the bar is not drawn"
+
+# The window the user is typing in.
+foot --app-id users-terminal >/dev/null 2>&1 &
+pids+=($!)
+focused_app() { swaymsg -t get_tree | jq -r '.. | objects | select(.focused == true) | .app_id // .name'; }
+terminal_focused() { [ "$(focused_app)" = users-terminal ]; }
+wait_for terminal_focused || fail "the terminal got no focus: $(focused_app) has it"
+
+# The top right of the screen, where the strip and its menu show; the
+# pointer, drawn, is kept out of it when it is not pressing.
+area="$((width / 2)),0 $((width / 2))x200"
+grim -g "$area" "$work/before.png"
+today_line() { echo "امروز: $("$convert_date" "$(date +%-m/%-d/%Y)")"; }
+expected=$(today_line)
+mkfifo "$work/said"
+dbus-daemon --session --nofork --print-address=3 3>"$work/said" >/dev/null 2>&1 &
+pids+=($!)
+read -r -t 10 DBUS_SESSION_BUS_ADDRESS <"$work/said" || fail "no session bus"
+export DBUS_SESSION_BUS_ADDRESS
+"$velmora" >/dev/null 2>"$work/stderr" &
+app=$!
+pids+=($app)
+
+# Where the strip is: what changed on the screen since it started.
+changed() { grim -g "$area" "$work/now.png"; magick "$work/before.png" "$work/now.png" -compose difference -composite \
+    -threshold 0 -format '%@' info:; }
+strip=$((width - 71 - 129)),$((bar + 3))
+strip_shown() { [ "$(changed)" = "129x19+$((width - 71 - 129 - width / 2))+$((bar + 3))" ]; }
+wait_for strip_shown || fail "the strip is at $(changed), not 129x19 at $strip; running: $(kill -0 $app && echo yes || echo no)"
+grim "$work/strip.png"
+terminal_focused || fail "the strip took the keyboard: $(focused_app) has it"
+
+# On the second workspace too, where nothing else is.
+swaymsg -q workspace 2
+grim "$work/empty.png"
+strip_on_second() { [ "$(magick "$work/empty.png" "$work/strip.png" -crop "129x19+${strip/,/+}" +repage \
+    -compose difference -composite -format '%[fx:maxima]' info:)" = 0 ]; }
+strip_on_second || fail "the strip is not drawn on the second workspace"
+swaymsg -q workspace 1
+
+# Copy through the menu: a press on ">", then the access key.
+coproc pointer { "$pointer_tool" $width $height 2>/dev/null; }
+pids+=($pointer_PID)
+say() { echo "$1" >&"${pointer[1]}"; read -r -t 10 answer <&"${pointer[0]}" && [ "$answer" = ok ]; }
+say "move $((width - 71 - 129 + 120)) $((bar + 3 + 9))" || fail "the pointer did not move"
+say press || fail "the pointer did not press"
+menu_shown() { ! strip_shown; }
+wait_for menu_shown || fail "no menu after a press on \">\""
+say release
+wtype -s 300 c
+copied() { [ "$(wl-paste -n)" = "$expected" ] || [ "$(wl-paste -n)" = "$(today_line)" ]; }
+wait_for copied || fail "the clipboard holds '$(wl-paste -n 2>&1)', not '$expected'"
+
+say "move 0 $((height - 1))"  # the pointer is drawn: out of the way
+
+# A second start leaves one strip, where it was.
+timeout 10 "$velmora" 2>>"$work/stderr" || fail "a second start ended with status $?"
+wait_for strip_shown || fail "after a second start the screen changed at $(changed)"
+kill -0 "$app" || fail "the strip ended"
+echo "ok (sway $sway_version): the strip at $strip, 129x19; copied '$expected'"
