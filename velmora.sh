@@ -9,10 +9,12 @@ cd "$(dirname "$0")"
 # What the build and its own tests need comes from debian/control (apt-get
 # build-dep); these are what the program needs at run time, then what the
 # desktop, package and sanitizer tests add.
-RUN_PACKAGES=(build-essential dpkg-dev ninja-build qt6-qpa-plugins qt6-translations-l10n fonts-noto-ui-core)
+RUN_PACKAGES=(build-essential dpkg-dev ninja-build qt6-qpa-plugins qt6-wayland qt6-translations-l10n fonts-noto-ui-core)
 TEST_PACKAGES=(x11-utils x11-xserver-utils xclip wmctrl openbox icewm lemonbar dbus-bin xserver-xorg-core
                xserver-xorg-video-dummy desktop-file-utils appstream lintian
                locales clang libclang-rt-dev llvm)
+# Where the Wayland layer-shell strip is built: a compositor to test it under.
+WAYLAND_TEST_PACKAGES=(sway grim foot wtype wl-clipboard jq imagemagick)
 BENCH_PACKAGES=(xvfb xauth dbus-daemon fontconfig fonts-noto-core)
 # The end-to-end tests run the strip under each of these (and under C).
 TEST_LOCALES=(en_US.UTF-8 de_DE.UTF-8 fa_IR.UTF-8 ja_JP.UTF-8)
@@ -75,6 +77,9 @@ run)
 test)
     install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     build_dependencies
+    if [ "$(dpkg-query -W -f='${Status}' liblayershellqtinterface-dev 2>/dev/null)" = "install ok installed" ]; then
+        install_missing "${WAYLAND_TEST_PACKAGES[@]}"
+    fi
     generate_locales "${TEST_LOCALES[@]}"
     # Every test on the release build; then the conversion, widget, leak and
     # fuzz tests again built by clang with AddressSanitizer and UBSan.
