@@ -17,7 +17,7 @@ TEST_PACKAGES=(x11-utils x11-xserver-utils xclip wmctrl openbox icewm lemonbar d
 WAYLAND_TEST_PACKAGES=(sway grim foot wtype wl-clipboard jq imagemagick)
 BENCH_PACKAGES=(xvfb xauth dbus-daemon fontconfig fonts-noto-core)
 # The end-to-end tests run the strip under each of these (and under C).
-TEST_LOCALES=(en_US.UTF-8 de_DE.UTF-8 fa_IR.UTF-8 ja_JP.UTF-8)
+TEST_LOCALES=(en_US.UTF-8 fa_IR.UTF-8)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

@@ -22,36 +22,14 @@ if [ "$3" != C ] && [ "$3" != C.UTF-8 ]; then
     grep -qix "${3%.UTF-8}.utf8" <<<"$locales" || { echo "SKIP: the locale $3 is not generated"; exit 77; }
 fi
 wm=${E2E_WM:-openbox}
-needed=(Xvfb xdotool xprop xwininfo xclip)
-[ -z "$desktop" ] || needed+=("${wm%% *}" lemonbar wmctrl xev gdbus dbus-send stdbuf)
-for tool in "${needed[@]}"; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
+context="$LC_ALL, $TZ${desktop:+, ${wm%% *}}"
+source "$(dirname "$0")/common.sh"
+needs Xvfb xdotool xprop xwininfo xclip
+[ -z "$desktop" ] || needs "${wm%% *}" lemonbar wmctrl xev gdbus dbus-send stdbuf
 
 screen_width=1280 panel_height=32
-work=$(mktemp -d)
-pids=() app_pid= panel_pid=
-cleanup() {
-    kill -KILL $app_pid "${pids[@]}" 2>/dev/null || true
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-# Says what failed, and what the program said, if anything.
-fail() {
-    echo "FAIL ($LC_ALL, $TZ${desktop:+, ${wm%% *}}): $*" >&2
-    sed 's/^/  velmora: /' "$work/stderr" >&2 2>/dev/null || true
-    exit 1
-}
-
-source "$(dirname "$0")/x11.sh"
-
-mkfifo "$work/said"
-Xvfb -displayfd 3 -screen 0 ${screen_width}x800x24 -nolisten tcp 3>"$work/said" 2>/dev/null &
-pids+=($!)
-read -r -t 10 number <"$work/said" || fail "Xvfb did not start"
-export DISPLAY=:$number
+app_pid= panel_pid=
+x_server Xvfb -screen 0 ${screen_width}x800x24 -nolisten tcp || fail "Xvfb did not start"
 
 top=0
 if [ -n "$desktop" ]; then
@@ -78,6 +56,7 @@ today_line() { echo "امروز: $("$convert_date" "$(date +%-m/%-d/%Y)")"; }
 expected=$(today_line)  # taken before the start, in case midnight passes during the run
 "$velmora" 2>"$work/stderr" &
 app_pid=$!
+pids+=($app_pid)
 
 visible_windows() { { xdotool search --onlyvisible --classname '^velmora$' 2>/dev/null || true; } | sort; }
 window_count_is() { [ "$(visible_windows | wc -l)" -eq "$1" ]; }
@@ -246,6 +225,7 @@ if [ -n "$desktop" ]; then
     # Once it has ended, a start shows a strip again.
     "$velmora" 2>>"$work/stderr" &
     app_pid=$!
+    pids+=($app_pid)
     strip=$(named_window Velmora) || fail "no strip at a start after the exit; the program is $(running && echo running || echo gone)"
     wmctrl -i -c "$strip"
 else
@@ -253,4 +233,4 @@ else
     menu 2 Down Down Down Return
 fi
 ended_with_0
-echo "ok ($LC_ALL, $TZ${desktop:+, ${wm%% *}}): $expected$typed"
+echo "ok ($context): $expected$typed"

@@ -8,26 +8,11 @@
 # usage: monitors.sh VELMORA ROUNDS
 set -euo pipefail
 velmora=$1 rounds=$2
-for tool in Xorg xrandr openbox lemonbar wmctrl xdotool xprop xwininfo dbus-run-session; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
+context="set-up"
+source "$(dirname "$0")/common.sh"
+needs Xorg xrandr openbox lemonbar wmctrl xdotool xprop xwininfo
 ls /usr/lib/xorg/modules/drivers/dummy_drv.so >/dev/null 2>&1 || { echo "SKIP: Xorg's dummy driver is not installed"; exit 77; }
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_SESSION_TYPE
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    kill -KILL "${pids[@]}" 2>/dev/null || true
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL ($order): $*" >&2
-    sed 's/^/  velmora: /' "$work/stderr" >&2 2>/dev/null || true
-    exit 1
-}
-order="set-up"
-source "$(dirname "$0")/x11.sh"
 
 cat >"$work/xorg.conf" <<'EOF'
 Section "Device"
@@ -45,12 +30,8 @@ Section "Screen"
     EndSubSection
 EndSection
 EOF
-mkfifo "$work/said"
-Xorg -config "$work/xorg.conf" -configdir "$work" -logfile "$work/xorg.log" -noreset -nolisten tcp \
-    -displayfd 3 3>"$work/said" >/dev/null 2>&1 &
-pids+=($!)
-read -r -t 20 number <"$work/said" || { echo "SKIP: Xorg cannot start here: $(tail -3 "$work/xorg.log")"; exit 77; }
-export DISPLAY=:$number
+x_server Xorg -config "$work/xorg.conf" -configdir "$work" -logfile "$work/xorg.log" -noreset -nolisten tcp \
+    || { echo "SKIP: Xorg cannot start here: $(tail -3 "$work/xorg.log")"; exit 77; }
 # A 1920x1080 monitor and a taller 1920x1200 one, aligned at the top.
 xrandr --newmode laptop 148.50 1920 2008 2052 2200 1080 1084 1089 1125 +hsync +vsync
 xrandr --newmode desk 154.00 1920 1968 2000 2080 1200 1203 1209 1235 +hsync -vsync
@@ -82,8 +63,8 @@ strip() {
     strip=$(named_window Velmora) || fail "no strip; the program is $(kill -0 ${pids[-1]} 2>/dev/null && echo running || echo gone)"
 }
 
-for order in "panel manager strip" "manager strip panel" "strip manager panel"; do
-    for part in $order; do $part; done
+for context in "panel manager strip" "manager strip panel" "strip manager panel"; do
+    for part in $context; do $part; done
     expect_strip 1720 31 "at the start"
 
     xdotool mousemove 1840 40 mousedown 1
@@ -105,7 +86,7 @@ for order in "panel manager strip" "manager strip panel" "strip manager panel"; 
     wait "${pids[@]:1}" 2>/dev/null || true
     pids=("${pids[0]}")
 done
-order="replugged"
+context="replugged"
 panel
 manager
 strip

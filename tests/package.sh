@@ -2,7 +2,7 @@
 # Builds the source and binary packages from a copy of the tree the way Debian
 # does (dpkg-buildpackage, which also runs the package's own tests), then
 # checks what lintian, AppStream and the desktop-entry rules would object
-# to, and runs the packaged program.
+# to, checks the installed files, and runs the packaged program.
 # usage: package.sh SOURCE_DIR VERSION E2E_SCRIPT CONVERT_DATE
 set -euo pipefail
 source=$1 version=$2 e2e=$3 convert_date=$4
@@ -35,9 +35,19 @@ for needed in libqt6widgets6 libc6 qt6-qpa-plugins 'fonts-noto-ui-core | fonts-d
     [[ "$depends" == *"$needed"* ]] || fail "Depends lacks $needed: $depends"
 done
 
+# Installed: what a desktop needs, valid, with one version throughout.
 root=$work/root
 dpkg-deb -x "$deb" "$root"
-desktop-file-validate "$root"/usr/share/applications/*.desktop
-appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml
+id=org.example.Velmora
+for file in applications/$id.desktop metainfo/$id.metainfo.xml icons/hicolor/{16x16,32x32,128x128}/apps/$id.png \
+            man/man1/velmora.1.gz; do
+    [ -f "$root/usr/share/$file" ] || fail "the package lacks /usr/share/$file"
+done
+desktop-file-validate "$root/usr/share/applications/$id.desktop"
+appstreamcli validate --no-net "$root/usr/share/metainfo/$id.metainfo.xml"
 [ "$("$root/usr/bin/velmora" --version)" = "velmora $version" ] || fail "the packaged velmora says $("$root/usr/bin/velmora" --version)"
+grep -E "<release version=\"$version\" date=\"[0-9]{4}-[0-9]{2}-[0-9]{2}\"" "$root/usr/share/metainfo/$id.metainfo.xml" \
+    >/dev/null || fail "the metadata's release is not $version with a date"
+zcat "$root/usr/share/man/man1/velmora.1.gz" | sed -n 1p | grep -E "^\.TH VELMORA 1 \"[A-Z][a-z]+ [0-9]{4}\" \"Velmora $version\"" \
+    >/dev/null || fail "the manual page's header is not of $version"
 "$e2e" "$root/usr/bin/velmora" "$convert_date" C UTC

@@ -9,10 +9,8 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 
-#include <atomic>
-#include <mutex>
 
-Q_DECLARE_METATYPE(WorkArea::Strut)
+Q_DECLARE_METATYPE(WorkArea::Desktop)
 
 namespace {
 
@@ -25,27 +23,14 @@ QDBusConnection ownConnection(const QString& name)
     return QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
 }
 
-// Sets TZ for the lifetime of the object.
-class ZoneVariable {
-public:
-    explicit ZoneVariable(const QByteArray& value)
-        : saved_(qgetenv("TZ"))
-        , wasSet_(qEnvironmentVariableIsSet("TZ"))
-    {
-        qputenv("TZ", value);
-    }
-    ~ZoneVariable()
-    {
-        if (wasSet_)
-            qputenv("TZ", saved_);
-        else
-            qunsetenv("TZ");
-    }
-
-private:
-    const QByteArray saved_;
-    const bool wasSet_;
-};
+// Sets TZ until the returned guard goes.
+auto zoneVariable(const QByteArray& value)
+{
+    const QByteArray saved = qgetenv("TZ");
+    const bool wasSet = qEnvironmentVariableIsSet("TZ");
+    qputenv("TZ", value);
+    return qScopeGuard([saved, wasSet] { wasSet ? qputenv("TZ", saved) : qunsetenv("TZ"); });
+}
 
 // Points `link` at the zone `zone`, replacing it whole, as a zone change does.
 void linkZone(const QString& link, const char* zone)
@@ -76,65 +61,51 @@ private slots:
 void TestDesktop::workAreaOfAMonitor_data()
 {
     using WorkArea::Strut;
-    QTest::addColumn<QSize>("root");
-    QTest::addColumn<QList<QRect>>("monitors");
-    QTest::addColumn<QList<QRect>>("published");
-    QTest::addColumn<bool>("listsClients");  // whether the manager names its windows, and so their struts
-    QTest::addColumn<QList<Strut>>("struts");
-    QTest::addColumn<QRect>("workArea");  // the desktop's one; empty if not set
+    QTest::addColumn<WorkArea::Desktop>("desktop");
     QTest::addColumn<QList<QRect>>("expected");
-    const QRect left(0, 0, 1920, 1080), right(1920, 0, 1920, 1200);
-    const Strut topOfLeft{0, 0, 28, 0, 0, 0, 0, 0, 0, 1919, 0, 0};
+    // The root's size, the monitors, the published areas, the struts (none:
+    // the manager names no windows) and the desktop's one area.
+    const auto row = [](const char* name, QSize root, QList<QRect> monitors, QList<QRect> published,
+                        std::optional<QList<Strut>> struts, std::optional<QRect> workArea, QList<QRect> expected) {
+        WorkArea::Desktop desktop{root, {monitors.cbegin(), monitors.cend()}, {published.cbegin(), published.cend()},
+                                  std::nullopt, workArea};
+        if (struts)
+            desktop.struts.emplace(struts->cbegin(), struts->cend());
+        QTest::newRow(name) << desktop << expected;
+    };
+    const QSize wide(3840, 1200);
+    const QRect left(0, 0, 1920, 1080), right(1920, 0, 1920, 1200), lower(0, 1080, 1920, 1080);
     // A docked laptop: the primary on the left with a panel across its top.
-    QTest::newRow("one monitor: the manager's word") << QSize(1920, 1080) << QList<QRect>{left} << QList<QRect>{} << true
-        << QList<Strut>{topOfLeft} << QRect(0, 30, 1920, 1050) << QList<QRect>{QRect(0, 30, 1920, 1050)};
-    QTest::newRow("one monitor, no manager") << QSize(1920, 1080) << QList<QRect>{left} << QList<QRect>{} << false
-        << QList<Strut>{} << QRect() << QList<QRect>{left};
-    QTest::newRow("two monitors, a panel on the left one") << QSize(3840, 1200) << QList<QRect>{left, right}
-        << QList<QRect>{} << true << QList<Strut>{topOfLeft} << QRect(0, 28, 3840, 1172)
-        << QList<QRect>{QRect(0, 28, 1920, 1052), right};
-    QTest::newRow("two monitors, areas published") << QSize(3840, 1200) << QList<QRect>{left, right}
-        << QList<QRect>{QRect(0, 37, 1920, 1043), QRect(1920, 0, 1920, 1200)} << true << QList<Strut>{topOfLeft}
-        << QRect(0, 28, 3840, 1172) << QList<QRect>{QRect(0, 37, 1920, 1043), right};
-    QTest::newRow("two monitors, the manager names no windows") << QSize(3840, 1200) << QList<QRect>{left, right}
-        << QList<QRect>{} << false << QList<Strut>{} << QRect(0, 28, 3840, 1172)
-        << QList<QRect>{QRect(0, 28, 1920, 1052), QRect(1920, 28, 1920, 1172)};
-    QTest::newRow("stacked, a panel atop each") << QSize(1920, 2160)
-        << QList<QRect>{left, QRect(0, 1080, 1920, 1080)} << QList<QRect>{} << true
-        << QList<Strut>{topOfLeft, {0, 0, 1108, 0, 0, 0, 0, 0, 0, 1919, 0, 0}} << QRect()
-        << QList<QRect>{QRect(0, 28, 1920, 1052), QRect(0, 1108, 1920, 1052)};
-    QTest::newRow("aligned at the bottom, a panel atop the shorter one") << QSize(3840, 1200)
-        << QList<QRect>{QRect(0, 120, 1920, 1080), right} << QList<QRect>{} << true
-        << QList<Strut>{{0, 0, 148, 0, 0, 0, 0, 0, 0, 1919, 0, 0}} << QRect()
-        << QList<QRect>{QRect(0, 148, 1920, 1052), right};
-    QTest::newRow("a whole-edge claim reaches both") << QSize(3840, 1200) << QList<QRect>{left, right}
-        << QList<QRect>{} << true << QList<Strut>{{0, 0, 28, 0, 0, 1199, 0, 1199, 0, 3839, 0, 3839}} << QRect()
-        << QList<QRect>{QRect(0, 28, 1920, 1052), QRect(1920, 28, 1920, 1172)};
-    QTest::newRow("panels at the bottom and the right") << QSize(3840, 1200) << QList<QRect>{left, right}
-        << QList<QRect>{} << true
-        << QList<Strut>{{0, 0, 0, 30, 0, 0, 0, 0, 0, 0, 1920, 3839}, {0, 40, 0, 0, 0, 0, 0, 1199, 0, 0, 0, 0}}
-        << QRect() << QList<QRect>{left, QRect(1920, 0, 1880, 1170)};
-    QTest::newRow("a claim on everything is not heeded") << QSize(3840, 1200) << QList<QRect>{left, right}
-        << QList<QRect>{} << true << QList<Strut>{{0, 0, 1200, 0, 0, 0, 0, 0, 0, 3839, 0, 0}} << QRect()
-        << QList<QRect>{left, right};
+    const Strut topOfLeft{0, 0, 28, 0, 0, 0, 0, 0, 0, 1919, 0, 0};
+    row("one monitor: the manager's word", left.size(), {left}, {}, QList<Strut>{topOfLeft}, QRect(0, 30, 1920, 1050),
+        {QRect(0, 30, 1920, 1050)});
+    row("one monitor, no manager", left.size(), {left}, {}, std::nullopt, std::nullopt, {left});
+    row("two monitors, a panel on the left one", wide, {left, right}, {}, QList<Strut>{topOfLeft},
+        QRect(0, 28, 3840, 1172), {QRect(0, 28, 1920, 1052), right});
+    row("two monitors, areas published", wide, {left, right}, {QRect(0, 37, 1920, 1043), right},
+        QList<Strut>{topOfLeft}, QRect(0, 28, 3840, 1172), {QRect(0, 37, 1920, 1043), right});
+    row("two monitors, the manager names no windows", wide, {left, right}, {}, std::nullopt, QRect(0, 28, 3840, 1172),
+        {QRect(0, 28, 1920, 1052), QRect(1920, 28, 1920, 1172)});
+    row("stacked, a panel atop each", QSize(1920, 2160), {left, lower}, {},
+        QList<Strut>{topOfLeft, {0, 0, 1108, 0, 0, 0, 0, 0, 0, 1919, 0, 0}}, std::nullopt,
+        {QRect(0, 28, 1920, 1052), QRect(0, 1108, 1920, 1052)});
+    row("aligned at the bottom, a panel atop the shorter one", wide, {QRect(0, 120, 1920, 1080), right}, {},
+        QList<Strut>{{0, 0, 148, 0, 0, 0, 0, 0, 0, 1919, 0, 0}}, std::nullopt, {QRect(0, 148, 1920, 1052), right});
+    row("a whole-edge claim reaches both", wide, {left, right}, {},
+        QList<Strut>{{0, 0, 28, 0, 0, 1199, 0, 1199, 0, 3839, 0, 3839}}, std::nullopt,
+        {QRect(0, 28, 1920, 1052), QRect(1920, 28, 1920, 1172)});
+    row("panels at the bottom and the right", wide, {left, right}, {},
+        QList<Strut>{{0, 0, 0, 30, 0, 0, 0, 0, 0, 0, 1920, 3839}, {0, 40, 0, 0, 0, 0, 0, 1199, 0, 0, 0, 0}},
+        std::nullopt, {left, QRect(1920, 0, 1880, 1170)});
+    row("a claim on everything is not heeded", wide, {left, right}, {},
+        QList<Strut>{{0, 0, 1200, 0, 0, 0, 0, 0, 0, 3839, 0, 0}}, std::nullopt, {left, right});
 }
 
 void TestDesktop::workAreaOfAMonitor()
 {
-    QFETCH(QSize, root);
-    QFETCH(QList<QRect>, monitors);
-    QFETCH(QList<QRect>, published);
-    QFETCH(bool, listsClients);
-    QFETCH(QList<WorkArea::Strut>, struts);
-    QFETCH(QRect, workArea);
+    QFETCH(WorkArea::Desktop, desktop);
     QFETCH(QList<QRect>, expected);
-    WorkArea::Desktop desktop{root, {monitors.cbegin(), monitors.cend()}, {published.cbegin(), published.cend()},
-                              std::nullopt, std::nullopt};
-    if (listsClients)
-        desktop.struts.emplace(struts.cbegin(), struts.cend());
-    if (!workArea.isNull())
-        desktop.workArea = workArea;
-    for (qsizetype i = 0; i < monitors.size(); ++i)
+    for (qsizetype i = 0; i < expected.size(); ++i)
         QCOMPARE(WorkArea::ofMonitor(desktop, std::size_t(i)), expected[i]);
 }
 
@@ -174,7 +145,7 @@ void TestDesktop::dayWatcherSaysOnceWhatItCanNoLongerFollow()
 {
     // A zone file whose folder cannot be watched, and a deadline the timer
     // refuses: each loss is told, once, and for what it is.
-    const ZoneVariable zone(":/nonexistent-folder/zone/localtime");
+    const auto zone = zoneVariable(":/nonexistent-folder/zone/localtime");
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
         "^velmora: timerfd_settime failed .*; the date line will no longer change at midnight")));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
@@ -189,7 +160,7 @@ void TestDesktop::zoneIsFollowedWhenItsFolderIsReplaced()
     const QString folder = root.filePath(QStringLiteral("zone")), link = folder + QStringLiteral("/localtime");
     QVERIFY(QDir().mkdir(folder));
     linkZone(link, "Asia/Tehran");
-    const ZoneVariable zone(":" + QFile::encodeName(link));
+    const auto zone = zoneVariable(":" + QFile::encodeName(link));
     DayWatcher watcher;
     QSignalSpy changed(&watcher, &DayWatcher::dayMayHaveChanged);
 
@@ -206,52 +177,28 @@ void TestDesktop::zoneIsFollowedWhenItsFolderIsReplaced()
 
 void TestDesktop::secondStart_data()
 {
-    // What holds the name when a second start claims it.
+    // What holds the name when a second start claims it; a running strip
+    // that answers is the end-to-end test's.
     QTest::addColumn<QString>("holder");
-    QTest::addColumn<QString>("startupId");
     QTest::addColumn<int>("expected");
-    QTest::addColumn<QString>("expectedId");  // what the running one is given
-    using Claim = SingleInstance::Claim;
-    QTest::newRow("nobody") << "none" << "" << int(Claim::Owned) << "";
-    QTest::newRow("a running strip") << "running" << "launcher-7_TIME42" << int(Claim::HandedOver)
-                                     << "launcher-7_TIME42";
-    QTest::newRow("a running strip, given a long id") << "running" << QString(257, QLatin1Char('x'))
-                                                      << int(Claim::HandedOver) << "";
-    QTest::newRow("a running strip, given a binary id") << "running" << "id\x01\x1b[2J" << int(Claim::HandedOver)
-                                                        << "";
-    QTest::newRow("a strip that is leaving") << "leaving" << "" << int(Claim::Owned) << "";
-    QTest::newRow("a strip that cannot answer") << "silent" << "" << int(Claim::Failed) << "";
+    QTest::newRow("nobody") << "none" << int(SingleInstance::Claim::Owned);
+    QTest::newRow("a strip that is leaving") << "leaving" << int(SingleInstance::Claim::Owned);
+    QTest::newRow("a strip that cannot answer") << "silent" << int(SingleInstance::Claim::Failed);
 }
 
 void TestDesktop::secondStart()
 {
     QFETCH(QString, holder);
-    QFETCH(QString, startupId);
     QFETCH(int, expected);
-    QFETCH(QString, expectedId);
     QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run in a D-Bus session, as dbus-run-session gives");
-
-    QDBusConnection holderBus = ownConnection(QStringLiteral("holder"));
-    QThread thread;  // where a running strip answers while this thread waits for it
-    const auto cleanup = qScopeGuard([&thread] {
-        thread.quit();
-        thread.wait();
+    const auto cleanup = qScopeGuard([] {
         QDBusConnection::disconnectFromBus(QStringLiteral("second"));
         QDBusConnection::disconnectFromBus(QStringLiteral("holder"));
     });
+    QDBusConnection holderBus = ownConnection(QStringLiteral("holder"));
     SingleInstance running(holderBus);
-    std::mutex lock;
-    QByteArray receivedId;
-    QObject::connect(&running, &SingleInstance::activated, &running, [&](const QByteArray& id) {
-        const std::lock_guard hold(lock);
-        receivedId = id;
-    }, Qt::DirectConnection);
-    if (holder == QLatin1String("running") || holder == QLatin1String("silent")) {
-        QCOMPARE(running.claim({}), SingleInstance::Claim::Owned);
-        if (holder == QLatin1String("running")) {
-            running.moveToThread(&thread);
-            thread.start();
-        }
+    if (holder == QLatin1String("silent")) {
+        QCOMPARE(running.claim({}), SingleInstance::Claim::Owned);  // and it shares this blocked thread
     } else if (holder == QLatin1String("leaving")) {
         // The name is still held, the object behind it already gone; the
         // name goes a moment later.
@@ -259,20 +206,12 @@ void TestDesktop::secondStart()
         QTimer::singleShot(200, &running, [&holderBus] { holderBus.unregisterService(appId); });
     }
 
-    QDBusConnection secondBus = ownConnection(QStringLiteral("second"));
-    SingleInstance second(secondBus, 1000);
-    QVariantMap platformData;
-    if (!startupId.isEmpty())
-        platformData.insert(QStringLiteral("desktop-startup-id"), startupId);
+    SingleInstance second(ownConnection(QStringLiteral("second")), 1000);
     QElapsedTimer elapsed;
     elapsed.start();
-    QCOMPARE(int(second.claim(platformData)), expected);
+    QCOMPARE(int(second.claim({})), expected);
     if (expected == int(SingleInstance::Claim::Failed))
         QCOMPARE(second.problem(), QStringLiteral("Velmora is already running here but did not answer within 1 s"));
-    if (expected == int(SingleInstance::Claim::HandedOver)) {
-        const std::lock_guard hold(lock);
-        QCOMPARE(QString::fromLatin1(receivedId), expectedId);
-    }
     QVERIFY2(elapsed.elapsed() < 2000, "the claim waited past its deadline");
 }
 

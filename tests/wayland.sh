@@ -8,37 +8,13 @@
 # usage: wayland.sh VELMORA CONVERT_DATE WAYLAND_POINTER
 set -euo pipefail
 velmora=$1 convert_date=$2 pointer_tool=$3
-for tool in sway swaymsg grim magick foot wtype wl-paste jq dbus-run-session; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
+context=wayland
+source "$(dirname "$0")/common.sh"
+needs sway swaymsg grim magick foot wtype wl-paste jq dbus-daemon
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 export LC_ALL=C.UTF-8 XDG_SESSION_TYPE=wayland
 width=1366 height=768 bar=24
-work=$(mktemp -d)
 chmod 755 "$work"
-pids=()
-cleanup() {
-    # sway, its bar and its background are a process group of their own.
-    [ -z "${compositor:-}" ] || kill -KILL -- "-$compositor" 2>/dev/null || true
-    kill -KILL "${pids[@]}" 2>/dev/null || true
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL (wayland): $*" >&2
-    cp "$work/now.png" "${WAYLAND_TEST_SHOTS:-/dev/null}" 2>/dev/null || true
-    sed 's/^/  velmora: /' "$work/stderr" >&2 2>/dev/null || true
-    exit 1
-}
-wait_for() {
-    local i
-    for i in $(seq 200); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.05
-    done
-    return 1
-}
 
 # The compositor, its own user's where this is root.
 runtime=$work/runtime
@@ -63,7 +39,7 @@ setsid bash -c 'echo $$ >"$0"; exec "$@"' "$work/group" "${as_user[@]}" env XDG_
     WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 sway -c "$runtime/config" \
     >"$work/sway.log" 2>&1 &
 wait_for test -s "$work/group" || fail "sway was not started"
-compositor=$(cat "$work/group")
+group=$(cat "$work/group")  # sway, its bar and its background
 socket() { ls "$runtime"/wayland-? 2>/dev/null | sed -n 1p; }
 socket_ready() { [ -S "$(socket)" ]; }
 wait_for socket_ready || fail "sway did not start: $(tail -3 "$work/sway.log")"
@@ -86,7 +62,6 @@ area="$((width / 2)),0 $((width / 2))x200"
 grim -g "$area" "$work/before.png"
 today_line() { echo "امروز: $("$convert_date" "$(date +%-m/%-d/%Y)")"; }
 expected=$(today_line)
-mkfifo "$work/said"
 dbus-daemon --session --nofork --print-address=3 3>"$work/said" >/dev/null 2>&1 &
 pids+=($!)
 read -r -t 10 DBUS_SESSION_BUS_ADDRESS <"$work/said" || fail "no session bus"

@@ -1,6 +1,35 @@
-# What the end-to-end tests share: waits on what the X server says, and
-# what it says of a window. Sourced; needs `pids` and `fail`.
+# What the end-to-end tests share: a work folder and the processes to end
+# with the test, the report of a failure (set `context` first), and waits on
+# what the X server says and what it says of a window. Sourced.
 
+# needs TOOL...: reports the test skipped when a tool is missing.
+needs() {
+    local tool
+    for tool; do command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }; done
+}
+work=$(mktemp -d)
+pids=() group=
+cleanup() {
+    [ -z "$group" ] || kill -KILL -- "-$group" 2>/dev/null || true
+    kill -KILL "${pids[@]}" 2>/dev/null || true
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+# Says what failed, and what the program said, if anything.
+fail() {
+    echo "FAIL ($context): $*" >&2
+    sed 's/^/  velmora: /' "$work/stderr" >&2 2>/dev/null || true
+    exit 1
+}
+mkfifo "$work/said"
+# x_server COMMAND [ARG...]: starts an X server, which says its display when ready.
+x_server() {
+    "$@" -displayfd 3 3>"$work/said" >/dev/null 2>&1 &
+    pids+=($!)
+    read -r -t 20 number <"$work/said" || return 1
+    export DISPLAY=:$number
+}
 # Runs a command in the background until the test ends.
 background() { "$@" & pids+=($!); }
 # Checks a condition until it holds, for up to 10 s: for what no event tells.
