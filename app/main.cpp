@@ -13,19 +13,26 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <future>
 #include <memory>
 #include <optional>
+
+namespace {
+
+// How long the session bus, and a strip that holds Velmora's name on it, is
+// waited for.
+constexpr std::chrono::seconds busTimeout(5);
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
     const StartUp::Arguments arguments = StartUp::readArguments(argc, argv);
     if (arguments.exitStatus)
         return *arguments.exitStatus;
-    constexpr std::chrono::seconds busTimeout(5);
-    if (SessionBus::probe(busTimeout) == SessionBus::State::Silent) {
-        std::fputs("velmora: the session bus did not answer within 5 s; running without it\n", stderr);
-        SessionBus::disable();
-    }
+    // Whether the session bus answers is asked beside the start of Qt, which
+    // does not use it before the question below.
+    std::future<SessionBus::State> bus = std::async(std::launch::async, [] { return SessionBus::probe(busTimeout); });
     const auto environment = [](const char* name) { return qgetenv(name); };
     const StartUp::PlatformChoice platform = StartUp::choosePlatform(arguments, environment, [] { return false; });
     if (platform.chosenHere)
@@ -49,6 +56,10 @@ int main(int argc, char** argv)
     // The about window comes and goes; the exit command or a close of the
     // strip ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
+    if (bus.get() == SessionBus::State::Silent) {
+        std::fputs("velmora: the session bus did not answer within 5 s; running without it\n", stderr);
+        SessionBus::disable();
+    }
     // Accessibility sets itself up at the first text a widget is given and
     // starts a D-Bus thread then. Set up here, before the strip lays out its
     // line, rather than in the middle of it, the two do not compete: the

@@ -10,11 +10,10 @@ enum class State {
     Silent,   // a bus takes the connection but does not answer in time
 };
 
-// Connects to the session bus once, in a process of its own that is given
-// up after `timeout`: a bus that takes connections and never answers (a
-// stopped daemon) would otherwise hang the start for good, in Qt's own first
-// use of it (accessibility, the platform theme) as in ours. Call it before
-// any thread is started.
+// Connects to the session bus once and waits at most `timeout` for its first
+// answer: a bus that takes connections and never answers (a stopped daemon)
+// would otherwise hang the start for good, in Qt's own first use of it
+// (accessibility, the platform theme) as in ours.
 State probe(std::chrono::milliseconds timeout);
 
 // Makes every later use of the session bus in this process, Qt's included,

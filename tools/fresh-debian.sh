@@ -3,12 +3,14 @@
 # RELEASE with debootstrap (once, kept under FRESH_DEBIAN_CACHE), copies it,
 # clones the committed tree into the copy and runs `./velmora.sh COMMAND`
 # there. For `run`, the strip is shown on an Xvfb of the host's and counts as
-# started once its window is mapped. Needs root, debootstrap and, for `run`,
-# Xvfb and xdotool on the host.
-# usage: tools/fresh-debian.sh RELEASE [test|run]
+# started once its window is mapped. `package` does instead what the README's
+# "Build the Debian package" says, installs the package and runs its
+# autopkgtest against it. Needs root, debootstrap and, for `run`, Xvfb and
+# xdotool on the host.
+# usage: tools/fresh-debian.sh RELEASE [test|run|package]
 set -euo pipefail
-release=${1:?usage: $0 RELEASE [test|run]} command=${2:-test}
-case "$command" in test|run) ;; *) echo "usage: $0 RELEASE [test|run]" >&2; exit 2 ;; esac
+release=${1:?usage: $0 RELEASE [test|run|package]} command=${2:-test}
+case "$command" in test|run|package) ;; *) echo "usage: $0 RELEASE [test|run|package]" >&2; exit 2 ;; esac
 [ "$(id -u)" -eq 0 ] || { echo "$0: run as root (debootstrap and chroot need it)" >&2; exit 1; }
 repo=$(git -C "$(dirname "$0")" rev-parse --show-toplevel)
 cache=${FRESH_DEBIAN_CACHE:-/var/cache/velmora-fresh}
@@ -48,6 +50,15 @@ cp /etc/resolv.conf "$root/etc/resolv.conf"
 git clone -q --no-local "$repo" "$root/velmora"
 
 inside="cd /velmora && ./velmora.sh $command"
+if [ "$command" = package ]; then
+    inside='set -eo pipefail; cd /velmora; export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq; apt-get build-dep -y -qq ./ >/dev/null
+        dpkg-buildpackage -us -uc -b >/tmp/build.log 2>&1 || { tail -30 /tmp/build.log; exit 1; }
+        apt-get install -y -qq --no-install-recommends lintian autopkgtest >/dev/null
+        echo "== lintian:"; lintian --fail-on error,warning ../velmora_*.changes; echo "== lintian: no errors or warnings"
+        apt-get install -y -qq ../velmora_*.deb >/dev/null; echo "== installed: $(velmora --version)"
+        autopkgtest . -- null 2>&1 | tail -25'
+fi
 if [ "$command" = run ]; then
     mkdir -p "$root/tmp/.X11-unix"
     Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$root/display" 2>/dev/null &
@@ -86,6 +97,6 @@ if [ "$command" = run ]; then
     echo "== $release: ./velmora.sh run: strip shown: $shown ($(( $(date +%s) - start )) s)"
 else
     wait "$run_pid" || status=$?
-    echo "== $release: ./velmora.sh test: exit status $status ($(( $(date +%s) - start )) s)"
+    echo "== $release: $command: exit status $status ($(( $(date +%s) - start )) s)"
 fi
 exit "$status"
