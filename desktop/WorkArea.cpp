@@ -146,6 +146,8 @@ struct Reading {
 
 Reading read(xcb_connection_t* c)
 {
+    X11::internAtoms({"_NET_CURRENT_DESKTOP", "_NET_WORKAREA", "_NET_CLIENT_LIST", "_NET_WM_STRUT_PARTIAL",
+                      "_NET_WM_STRUT", "_GTK_WORKAREAS_D0"});
     Reading reading;
     Desktop& desktop = reading.desktop;
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
@@ -240,11 +242,13 @@ QRect of(const QScreen& screen)
     return index ? logical(reading, *index) : screen.availableGeometry();
 }
 
-void place(QWidget& window, int leftFromRight, int top)
+void place(QWidget& window, int leftFromRight, int top, bool starting)
 {
-    // The primary monitor as the server has it now.
+    // The primary monitor as the server has it now. At the start, Qt has
+    // just read it, and with one monitor its word is the manager's.
     QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-    if (xcb_connection_t* c = X11::connection()) {
+    xcb_connection_t* c = X11::connection();
+    if (c && !(starting && QGuiApplication::screens().size() == 1)) {
         const Reading reading = read(c);
         std::size_t primary = 0;
         for (std::size_t i = 0; i < reading.monitors.size(); ++i)
@@ -276,7 +280,8 @@ public:
     explicit X11Events(Watcher& watcher)
         : watcher_(watcher)
     {
-        watchClients();
+        // Once the strip is up: nothing of it is needed to show it.
+        QTimer::singleShot(0, &watcher_, [this] { watchClients(); });
     }
 
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override

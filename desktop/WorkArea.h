@@ -48,8 +48,8 @@ QRect of(const QScreen& screen);
 // it) `leftFromRight` pixels left of the primary screen's work area's right
 // edge, and its client area's top `top` pixels below the work area's top,
 // keeping its size. The work area leaves out panels, so a top panel never
-// hides the window.
-void place(QWidget& window, int leftFromRight, int top);
+// hides the window. `starting`: Qt has just read the desktop.
+void place(QWidget& window, int leftFromRight, int top, bool starting = false);
 
 // Where a menu of `size` opens beside the pressed point `pointer`: right of it
 // where it fits, else left of it; below it where it fits, else above it, in

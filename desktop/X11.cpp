@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace X11 {
 
@@ -29,19 +31,32 @@ xcb_connection_t* connection()
     return x11 ? x11->connection() : nullptr;
 }
 
+namespace {
+
+// An atom names the same thing for as long as the connection lasts.
+QHash<QByteArray, std::uint32_t> knownAtoms;
+
+}  // namespace
+
+void internAtoms(std::initializer_list<const char*> names)
+{
+    // All asked for before any answer is awaited: one round trip.
+    xcb_connection_t* c = connection();
+    std::vector<std::pair<QByteArray, xcb_intern_atom_cookie_t>> asked;
+    for (const char* name : names)
+        if (!knownAtoms.contains(name))
+            asked.emplace_back(name, xcb_intern_atom(c, 0, std::uint16_t(std::strlen(name)), name));
+    for (const auto& [name, cookie] : asked)
+        if (const Owned<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(c, cookie, nullptr), &std::free); reply)
+            knownAtoms.insert(name, reply->atom);
+}
+
 std::uint32_t atom(const char* name)
 {
-    // An atom names the same thing for as long as the connection lasts.
-    static QHash<QByteArray, std::uint32_t> known;
-    const QByteArray key(name);
-    if (const auto found = known.constFind(key); found != known.constEnd())
+    if (const auto found = knownAtoms.constFind(name); found != knownAtoms.constEnd())
         return *found;
-    xcb_connection_t* c = connection();
-    const Owned<xcb_intern_atom_reply_t> reply(
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::uint16_t(std::strlen(name)), name), nullptr), &std::free);
-    if (!reply)
-        return XCB_ATOM_NONE;
-    return known[key] = reply->atom;
+    internAtoms({name});
+    return knownAtoms.value(name, XCB_ATOM_NONE);
 }
 
 void sendToRoot(std::uint32_t window, const char* type, const std::array<std::uint32_t, 5>& data)

@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <array>
+#include <initializer_list>
 #include <cstdint>
 
 struct xcb_connection_t;
@@ -15,6 +16,8 @@ namespace X11 {
 xcb_connection_t* connection();
 
 std::uint32_t atom(const char* name);
+// Learns several atoms at once, ahead of their use.
+void internAtoms(std::initializer_list<const char*> names);
 
 // A client message about `window` to the root window, as EWMH asks for
 // requests to the window manager.

@@ -141,7 +141,8 @@ Form1::~Form1() = default;
 
 void Form1::Form_Load()
 {
-    placeStrip();
+    if (!layerSurface_)
+        WorkArea::place(*this, twips(StripGeometry::leftFromRight), twips(StripGeometry::top), true);
     writeDateLine();
 }
 
