@@ -19,7 +19,7 @@ const QString serviceName = QStringLiteral(VELMORA_APP_ID);
 const QString objectPath = QStringLiteral("/") + QString(serviceName).replace(QLatin1Char('.'), QLatin1Char('/'));
 const QString interfaceName = QStringLiteral("org.freedesktop.Application");
 
-// RequestName's flag and answers (the D-Bus specification's numbers).
+// RequestName's flag and answers, as the bus numbers them.
 constexpr uint doNotQueue = 4;
 constexpr uint primaryOwner = 1, alreadyOwner = 4;
 

@@ -76,7 +76,7 @@ if [ -n "$desktop" ]; then
     two_workspaces() { [ "${1:-0}" -ge 2 ]; }
     until_property -root _NET_NUMBER_OF_DESKTOPS two_workspaces || wmctrl -n 2
     until_property -root _NET_NUMBER_OF_DESKTOPS two_workspaces || fail "no second workspace"
-    viewable() { xwininfo -id "$strip" | grep -q 'IsViewable'; }
+    viewable() { [[ "$(xwininfo -id "$strip")" == *IsViewable* ]]; }
     for workspace in 1 0; do
         wmctrl -s $workspace
         until_property -root _NET_CURRENT_DESKTOP is $workspace || fail "no switch to workspace $((workspace + 1))"
