@@ -30,8 +30,10 @@ int main(int argc, char** argv)
     const StartUp::Arguments arguments = StartUp::readArguments(argc, argv);
     if (arguments.exitStatus)
         return *arguments.exitStatus;
-    // Whether the session bus answers is asked beside the start of Qt, which
-    // does not use it before the question below.
+    // Whether the session bus answers is asked beside the choice of a display.
+    // The answer is needed before Qt starts: its platform may connect to the
+    // bus while it starts, and libdbus would then wait for a silent bus for
+    // good, holding a lock that the question's own connection needs too.
     std::future<SessionBus::State> bus = std::async(std::launch::async, [] { return SessionBus::probe(busTimeout); });
     const auto environment = [](const char* name) { return qgetenv(name); };
     const StartUp::PlatformChoice platform = StartUp::choosePlatform(arguments, environment, [] { return false; });
@@ -45,6 +47,10 @@ int main(int argc, char** argv)
     // Qt takes the launcher's startup id for itself; the running strip needs
     // it if this start only calls that one forward.
     const QVariantMap platformData = SingleInstance::platformDataFromEnvironment();
+    if (bus.get() == SessionBus::State::Silent) {
+        std::fputs("velmora: the session bus did not answer within 5 s; running without it\n", stderr);
+        SessionBus::disable();
+    }
 
     std::optional<StartUp::PlatformGuard> guard(std::in_place);
     QApplication app(argc, argv);
@@ -56,10 +62,6 @@ int main(int argc, char** argv)
     // The about window comes and goes; the exit command or a close of the
     // strip ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
-    if (bus.get() == SessionBus::State::Silent) {
-        std::fputs("velmora: the session bus did not answer within 5 s; running without it\n", stderr);
-        SessionBus::disable();
-    }
     // Accessibility sets itself up at the first text a widget is given and
     // starts a D-Bus thread then. Set up here, before the strip lays out its
     // line, rather than in the middle of it, the two do not compete: the
