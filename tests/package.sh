@@ -6,7 +6,7 @@
 # usage: package.sh SOURCE_DIR VERSION E2E_SCRIPT CONVERT_DATE
 set -euo pipefail
 source=$1 version=$2 e2e=$3 convert_date=$4
-for tool in dpkg-buildpackage dh lintian appstreamcli desktop-file-validate git; do
+for tool in dpkg-buildpackage dh lintian appstreamcli desktop-file-validate; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 work=$(mktemp -d)
@@ -16,8 +16,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 # The tree as it stands, committed or not, without build folders.
 tree=$work/velmora-$version
 mkdir "$tree"
-(cd "$source" && git ls-files -z --cached --others --exclude-standard \
-    | tar --null --ignore-failed-read -T - -cf - 2>/dev/null) | tar -C "$tree" -xf -
+tar -C "$source" --exclude-vcs --exclude='./build*' --exclude='./obj-*' -cf - . | tar -C "$tree" -xf -
 
 (cd "$tree" && DEB_BUILD_OPTIONS="parallel=$(nproc)" dpkg-buildpackage -us -uc >"$work/build.log" 2>&1) \
     || { tail -40 "$work/build.log"; fail "dpkg-buildpackage failed"; }
