@@ -14,7 +14,7 @@ TEST_PACKAGES=(x11-utils x11-xserver-utils xclip wmctrl openbox icewm lemonbar d
                xserver-xorg-video-dummy desktop-file-utils appstream lintian
                locales clang libclang-rt-dev llvm)
 # Where the Wayland layer-shell strip is built: a compositor to test it under.
-WAYLAND_TEST_PACKAGES=(sway grim foot wtype wl-clipboard jq imagemagick)
+WAYLAND_TEST_PACKAGES=(sway xwayland grim foot wl-clipboard jq imagemagick)
 BENCH_PACKAGES=(xvfb xauth dbus-daemon fontconfig fonts-noto-core)
 # The end-to-end tests run the strip under each of these (and under C).
 TEST_LOCALES=(en_US.UTF-8 fa_IR.UTF-8)

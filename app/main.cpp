@@ -2,6 +2,7 @@
 #include "ErrorReport.h"
 #include "EveryWorkspace.h"
 #include "Form1.h"
+#include "LayerShell.h"
 #include "Project.h"
 #include "SessionBus.h"
 #include "SingleInstance.h"
@@ -36,7 +37,7 @@ int main(int argc, char** argv)
     // good, holding a lock that the question's own connection needs too.
     std::future<SessionBus::State> bus = std::async(std::launch::async, [] { return SessionBus::probe(busTimeout); });
     const auto environment = [](const char* name) { return qgetenv(name); };
-    const StartUp::PlatformChoice platform = StartUp::choosePlatform(arguments, environment, [] { return false; });
+    const StartUp::PlatformChoice platform = StartUp::choosePlatform(arguments, environment, &LayerShell::offered);
     if (platform.chosenHere)
         qputenv("QT_QPA_PLATFORM", platform.names.join(';'));
     auto display = std::make_unique<StartUp::DisplayCheck>(platform, arguments, environment);

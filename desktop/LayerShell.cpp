@@ -1,11 +1,16 @@
 #include "LayerShell.h"
 
+#include <QPoint>
+#include <QSize>
+
 #ifdef VELMORA_LAYER_SHELL
 
 #include <LayerShellQt/Window>
 
 #include <QGuiApplication>
 #include <QMargins>
+#include <QRect>
+#include <QVariant>
 #include <QWidget>
 #include <QWindow>
 
@@ -24,6 +29,11 @@ void announced(void* data, wl_registry*, uint32_t, const char* interface, uint32
 }
 
 void withdrawn(void*, wl_registry*, uint32_t) {}
+
+// xdg_positioner's constraint adjustments, as the xdg-shell protocol numbers them.
+namespace Adjustment {
+constexpr uint slideX = 1, slideY = 2, flipY = 8;
+}
 
 }  // namespace
 
@@ -57,6 +67,29 @@ bool makeStrip(QWidget& window, int top, int right)
     return true;
 }
 
+void openBeside(QWidget& popup, QSize size, const QWidget& strip, QPoint pressed)
+{
+    if (QGuiApplication::platformName() != QLatin1String("wayland") || !strip.windowHandle())
+        return;
+    // The strip hangs from the screen's right edge by its margin: the room
+    // right of the press is known, whatever Qt takes the strip's place for.
+    // (Panels along the right edge would narrow it; the compositor slides
+    // the menu in then, where it unconstrains popups at all.)
+    const int roomRight = LayerShellQt::Window::get(strip.windowHandle())->margins().right() + strip.width() - 1
+                          - pressed.x();
+    const Qt::Edges side = (roomRight >= size.width() ? Qt::RightEdge : Qt::LeftEdge) | Qt::BottomEdge;
+    // Qt's wayland platform hands these to the compositor as the popup's
+    // positioner (xdg_positioner): the pressed pixel as the anchor, and the
+    // menu hanging from its corner on the side with room.
+    popup.winId();
+    QWindow* window = popup.windowHandle();
+    window->setProperty("_q_waylandPopupAnchorRect", QRect(pressed, QSize(1, 1)));
+    window->setProperty("_q_waylandPopupAnchor", QVariant::fromValue(side));
+    window->setProperty("_q_waylandPopupGravity", QVariant::fromValue(side));
+    window->setProperty("_q_waylandPopupConstraintAdjustment",
+                        uint(Adjustment::flipY | Adjustment::slideX | Adjustment::slideY));
+}
+
 void takeKeyboardOnDemand(QWidget& window)
 {
     if (QGuiApplication::platformName() == QLatin1String("wayland") && window.windowHandle())
@@ -79,6 +112,8 @@ bool makeStrip(QWidget&, int, int)
 {
     return false;
 }
+
+void openBeside(QWidget&, QSize, const QWidget&, QPoint) {}
 
 void takeKeyboardOnDemand(QWidget&) {}
 

@@ -1,5 +1,7 @@
 #pragma once
 
+class QPoint;
+class QSize;
 class QWidget;
 
 // The strip on a Wayland desktop whose compositor offers the layer shell
@@ -18,6 +20,14 @@ bool offered();
 // claims none), taking no keyboard. Before its first show, on Qt's wayland
 // platform; does nothing elsewhere. Returns whether it did.
 bool makeStrip(QWidget& window, int top, int right);
+
+// Opens `popup`, of `size`, beside `pressed`, a point of the strip, as the
+// strip's menu opens on X11: to the right of and below it, or to the left
+// where the screen ends first. No Wayland client knows where its surface
+// is, and Qt takes a layer surface for one at the screen's origin: the side
+// is found from the strip's anchoring, and the compositor places the popup.
+// On Qt's wayland platform only; before the popup is shown.
+void openBeside(QWidget& popup, QSize size, const QWidget& strip, QPoint pressed);
 
 // Lets the strip take the keyboard when the user clicks into it, once shown:
 // asked for before the first map, some compositors give it the focus then.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The strip on a Wayland compositor with a layer shell: headless sway with a
-# bar across the top and a terminal the user works in. The strip must sit
+# The strip on a Wayland compositor with a layer shell: headless sway with
+# XWayland, a bar across the top and a terminal the user works in. The strip must sit
 # under the bar at the top right, leave the keyboard with the terminal, show
 # on every workspace, copy its line through its menu, and a second start must
 # leave one strip. Where is told by the compositor's own pictures (grim).
@@ -10,7 +10,7 @@ set -euo pipefail
 velmora=$1 convert_date=$2 pointer_tool=$3
 context=wayland
 source "$(dirname "$0")/common.sh"
-needs sway swaymsg grim magick foot wtype wl-paste jq dbus-daemon
+needs sway swaymsg Xwayland xhost grim magick foot wl-paste jq dbus-daemon
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 export LC_ALL=C.UTF-8 XDG_SESSION_TYPE=wayland
 width=1366 height=768 bar=24
@@ -28,7 +28,8 @@ if [ "$(id -u)" -eq 0 ]; then
 fi
 cat >"$runtime/config" <<EOF
 output HEADLESS-1 resolution ${width}x$height
-xwayland disable
+xwayland force
+exec sh -c 'echo "\$DISPLAY" >$runtime/display'
 bar {
     position top
     height $bar
@@ -45,6 +46,12 @@ socket_ready() { [ -S "$(socket)" ]; }
 wait_for socket_ready || fail "sway did not start: $(tail -3 "$work/sway.log")"
 export XDG_RUNTIME_DIR=$runtime WAYLAND_DISPLAY=$(socket)
 export SWAYSOCK=$(ls "$runtime"/sway-ipc.*.sock)
+# An X server at hand too, as in a user's session: the strip must still
+# choose the layer shell.
+wait_for test -s "$runtime/display" || fail "sway started no XWayland"
+export DISPLAY=$(cat "$runtime/display")
+# XWayland is the compositor's user's; the strip may use it too.
+wait_for "${as_user[@]}" xhost "+si:localuser:$(id -un)" || fail "XWayland on $DISPLAY does not answer"
 sway_version=$(swaymsg -t get_version | jq -r .human_readable)
 bar_shown() { grim -g "0,0 ${width}x$bar" - | magick - -format '%[fx:maxima]' info: | grep -qv '^0$'; }
 wait_for bar_shown || fail "the bar is not drawn"
@@ -55,6 +62,13 @@ pids+=($!)
 focused_app() { swaymsg -t get_tree | jq -r '.. | objects | select(.focused == true) | .app_id // .name'; }
 terminal_focused() { [ "$(focused_app)" = users-terminal ]; }
 wait_for terminal_focused || fail "the terminal got no focus: $(focused_app) has it"
+
+# A pointer, plugged in before the strip starts, as a user's is: a client
+# that binds it only when it comes may miss the first press.
+coproc pointer { "$pointer_tool" $width $height 2>/dev/null; }
+pids+=($pointer_PID)
+say() { echo "$1" >&"${pointer[1]}"; read -r -t 10 answer <&"${pointer[0]}" && [ "$answer" = ok ]; }
+say "move 0 $((height - 1))" || fail "no pointer"
 
 # The top right of the screen, where the strip and its menu show; the
 # pointer, drawn, is kept out of it when it is not pressing.
@@ -87,16 +101,23 @@ strip_on_second() { [ "$(magick "$work/empty.png" "$work/strip.png" -crop "129x1
 strip_on_second || fail "the strip is not drawn on the second workspace"
 swaymsg -q workspace 1
 
-# Copy through the menu: a press on ">", then the access key.
-coproc pointer { "$pointer_tool" $width $height 2>/dev/null; }
-pids+=($pointer_PID)
-say() { echo "$1" >&"${pointer[1]}"; read -r -t 10 answer <&"${pointer[0]}" && [ "$answer" = ok ]; }
-say "move $((width - 71 - 129 + 120)) $((bar + 3 + 9))" || fail "the pointer did not move"
+# Copy through the menu: a press on ">", then a click on its first command.
+# There is no room right of the press: the menu opens left of and below it,
+# and nothing of it goes past the strip's right edge.
+x=$((width - 71 - 129 + 120)) y=$((bar + 3 + 9))
+say "move $x $y" || fail "the pointer did not move"
 say press || fail "the pointer did not press"
-menu_shown() { ! strip_shown; }
-wait_for menu_shown || fail "no menu after a press on \">\""
+menu_shown() {
+    local w h left top
+    IFS='x+' read -r w h left top <<<"$(changed)"
+    ((left += width / 2))
+    [ "$left" -lt $((x - 100)) ] && [ $((top + h)) -ge $((y + 40)) ] && [ $((left + w)) -eq $((width - 71)) ]
+}
+wait_for menu_shown || fail "no menu left of and below the press: the screen changed at $(changed)"
 say release
-wtype -s 300 c
+say "move $((x - 20)) $((y + 12))"
+say press
+say release || fail "the pointer did not click the menu"
 copied() { [ "$(wl-paste -n)" = "$expected" ] || [ "$(wl-paste -n)" = "$(today_line)" ]; }
 wait_for copied || fail "the clipboard holds '$(wl-paste -n 2>&1)', not '$expected'"
 

@@ -1,6 +1,7 @@
 #include "Form2.h"
 
 #include "Form3.h"
+#include "LayerShell.h"
 #include "WorkArea.h"
 
 #include <QClipboard>
@@ -44,6 +45,8 @@ void Form2::popUp(QPoint pressed)
     const QSize size = m->sizeHint() + QSize(QFontMetrics(m->font()).horizontalAdvance(QLatin1Char('&')), 0);
     m->setMinimumWidth(size.width());
     // From the press itself: Wayland tells no client where the pointer is.
+    const QWidget& strip = *dateLine_.window();
+    LayerShell::openBeside(*m, size, strip, strip.mapFromGlobal(pressed));
     m->exec(WorkArea::besidePointer(pressed, size));
 }
 
