@@ -43,14 +43,19 @@ wait_for() {
 }
 # until_property WINDOW PROPERTY TEST...: waits, for up to 10 s, until the
 # property (of the root window for "-root") passes TEST, which is given its
-# value as its last argument, as it is now or after any change.
+# value as its last argument, as it is now or after any change. xprop may
+# read the property before it listens for changes, so a second without one
+# has the value read again.
 until_property() {
-    local window=$1 property=$2 line spy pid deadline=$((SECONDS + 10)); shift 2
+    local window=$1 property=$2 line spy pid status deadline=$((SECONDS + 10)); shift 2
     [ "$window" = -root ] || window="-id $window"
     while [ $SECONDS -lt $deadline ]; do
         exec {spy}< <(exec timeout $((deadline - SECONDS)) stdbuf -oL xprop -spy $window "$property" 2>&1)
         pid=$!
-        while read -r -u $spy line; do
+        while :; do
+            read -r -t 1 -u $spy line && status=0 || status=$?
+            [ $status -le 128 ] || line=$(xprop $window "$property" 2>&1)
+            [ $status -eq 0 ] || [ $status -gt 128 ] || break  # xprop has ended
             case "$line" in
             *"no such atom"*) break ;;  # no client has named the property yet
             *"not found."*) line= ;;
@@ -72,7 +77,17 @@ is() { [ "$1" = "$2" ]; }
 present() { [ -n "$1" ]; }
 is_window() { [ "$(printf '%d' "${2%%,*}" 2>/dev/null)" = "$1" ]; }
 
-named_window() { timeout 10 xdotool search --sync --onlyvisible --name "^$1\$" | sed -n 1p; }
+# The first window shown with this name, once there is one. (xdotool ends at
+# an X error: a window that goes while it looks, as a closing menu does.)
+named_window() {
+    local found deadline=$((SECONDS + 10))
+    while [ $SECONDS -lt $deadline ]; do
+        found=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | sed -n 1p)
+        [ -z "$found" ] || { echo "$found"; return 0; }
+        sleep 0.05
+    done
+    return 1
+}
 root_property() { xprop -root "$1" 2>/dev/null | sed 's/.*[=#] *//'; }
 active_window() { printf '%d' "$(root_property _NET_ACTIVE_WINDOW | sed 's/,.*//')"; }
 geometry() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}

@@ -62,8 +62,7 @@ visible_windows() { { xdotool search --onlyvisible --classname '^velmora$' 2>/de
 window_count_is() { [ "$(visible_windows | wc -l)" -eq "$1" ]; }
 # Running, and not a zombie waiting to be reaped.
 running() { [ -r "/proc/$app_pid/stat" ] && [ "$(cut -d' ' -f3 "/proc/$app_pid/stat")" != Z ]; }
-strip=$(timeout 10 xdotool search --sync --onlyvisible --name '^Velmora$' | sed -n 1p) \
-    || fail "no strip window; the program is $(running && echo running || echo gone)"
+strip=$(named_window Velmora) || fail "no strip window; the program is $(running && echo running || echo gone)"
 strip_left=$((screen_width - 200))
 strip_at() { [ "$(geometry "$strip")" = "$strip_left $1 129 19" ]; }
 wait_for strip_at $((top + 3)) || fail "strip at $(geometry "$strip"), work area top $top"
@@ -131,7 +130,7 @@ about_at() {
     [ "$((x - left)) $y $w $h" = "$about_left $((top + (above > 33 ? above : 33))) 223 240" ]
 }
 wait_for about_at || fail "about window at $(geometry "$about"), frame $(xprop -id "$about" _NET_FRAME_EXTENTS)"
-about_closed() { [ -z "$(xdotool search --onlyvisible --name '^about$')" ]; }
+about_closed() { [[ "$(xwininfo -id "$about" 2>&1)" != *IsViewable* ]]; }
 if [ -n "$desktop" ]; then
     wmctrl -i -c "$about"
     wait_for about_closed || fail "the window manager's close left the about window open"
@@ -212,13 +211,10 @@ if [ -n "$desktop" ]; then
     [ "$(root_property _NET_CURRENT_DESKTOP)" = 1 ] || fail "a second start took the user to another workspace"
 
     # Without the panel the work area grows, and the strip follows it up.
-    kill "$panel_pid"
-    if until_property -root _NET_WORKAREA work_area_top 0; then
-        wait_for strip_at 3 || fail "strip at $(geometry "$strip") after the panel left"
-    else
-        # The manager's to give; icewm, loaded, sometimes keeps it.
-        echo "note: ${wm%% *} kept the room of the panel that left: $(xprop -root _NET_WORKAREA)"
-    fi
+    # (lemonbar heeds SIGTERM only at its next event.)
+    kill -KILL "$panel_pid"
+    until_property -root _NET_WORKAREA work_area_top 0 || fail "the panel's room was not given back: $(xprop -root _NET_WORKAREA)"
+    wait_for strip_at 3 || fail "strip at $(geometry "$strip") after the panel left"
     wmctrl -i -c "$strip"
     ended_with_0
 

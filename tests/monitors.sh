@@ -81,8 +81,8 @@ for context in "panel manager strip" "manager strip panel" "strip manager panel"
     wait_for about_below_panel || fail "about window at $(geometry "$about"), frame $(frame "$about")"
     wmctrl -i -c "$about"
 
-    # All but the X server go.
-    kill "${pids[@]:1}" 2>/dev/null || true
+    # All but the X server go. (lemonbar heeds SIGTERM only at its next event.)
+    kill -KILL "${pids[@]:1}" 2>/dev/null || true
     wait "${pids[@]:1}" 2>/dev/null || true
     pids=("${pids[0]}")
 done
