@@ -43,7 +43,8 @@ int main(int argc, char** argv)
     auto display = std::make_unique<StartUp::DisplayCheck>(platform, arguments, environment);
     if (!display->problem().isEmpty()) {
         std::fprintf(stderr, "velmora: %s\n", qPrintable(display->problem()));
-        return EXIT_FAILURE;
+        // At once: returning would wait for the bus's answer, up to 5 s.
+        std::exit(EXIT_FAILURE);
     }
     // Qt takes the launcher's startup id for itself; the running strip needs
     // it if this start only calls that one forward.
