@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <future>
 #include <memory>
 #include <optional>
 
@@ -31,11 +30,11 @@ int main(int argc, char** argv)
     const StartUp::Arguments arguments = StartUp::readArguments(argc, argv);
     if (arguments.exitStatus)
         return *arguments.exitStatus;
-    // Whether the session bus answers is asked beside the choice of a display.
-    // The answer is needed before Qt starts: its platform may connect to the
-    // bus while it starts, and libdbus would then wait for a silent bus for
-    // good, holding a lock that the question's own connection needs too.
-    std::future<SessionBus::State> bus = std::async(std::launch::async, [] { return SessionBus::probe(busTimeout); });
+    // Whether the session bus answers is asked now and its answer awaited
+    // once the display is chosen. The answer is needed before Qt starts: its
+    // platform may connect to the bus while it starts, and libdbus would then
+    // wait for a silent bus for good.
+    SessionBus::Probe bus(SessionBus::address(), busTimeout);
     const auto environment = [](const char* name) { return qgetenv(name); };
     const StartUp::PlatformChoice platform = StartUp::choosePlatform(arguments, environment, &LayerShell::offered);
     if (platform.chosenHere)
@@ -43,13 +42,12 @@ int main(int argc, char** argv)
     auto display = std::make_unique<StartUp::DisplayCheck>(platform, arguments, environment);
     if (!display->problem().isEmpty()) {
         std::fprintf(stderr, "velmora: %s\n", qPrintable(display->problem()));
-        // At once: returning would wait for the bus's answer, up to 5 s.
-        std::exit(EXIT_FAILURE);
+        return EXIT_FAILURE;
     }
     // Qt takes the launcher's startup id for itself; the running strip needs
     // it if this start only calls that one forward.
     const QVariantMap platformData = SingleInstance::platformDataFromEnvironment();
-    if (bus.get() == SessionBus::State::Silent) {
+    if (bus.answer() == SessionBus::State::Silent) {
         std::fputs("velmora: the session bus did not answer within 5 s; running without it\n", stderr);
         SessionBus::disable();
     }

@@ -1,21 +1,73 @@
 #include "SessionBus.h"
 
-#include <QByteArray>
 #include <QFileInfo>
+#include <QList>
 #include <QtGlobal>
 
-#include <dbus/dbus.h>
-
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <optional>
+#include <utility>
 
 namespace SessionBus {
 
 namespace {
 
-// The session bus's address, found as libdbus finds it; empty where only
-// its autolaunch would find one, which is left to Qt.
+using Clock = std::chrono::steady_clock;
+
+// A D-Bus address value with its %XX escapes undone; nothing if one is broken.
+std::optional<QByteArray> unescaped(const QByteArray& value)
+{
+    QByteArray bytes;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] != '%') {
+            bytes += value[i];
+            continue;
+        }
+        if (i + 2 >= value.size() || !std::isxdigit(uchar(value[i + 1])) || !std::isxdigit(uchar(value[i + 2])))
+            return std::nullopt;
+        bytes += char(value.mid(i + 1, 2).toInt(nullptr, 16));
+        i += 2;
+    }
+    return bytes;
+}
+
+// Where a "unix:" entry of an address says its socket is: a path, or an
+// abstract name (first byte 0); nothing for any other kind of entry.
+std::optional<QByteArray> unixSocket(const QByteArray& entry)
+{
+    if (!entry.startsWith("unix:"))
+        return std::nullopt;
+    for (const QByteArray& pair : entry.mid(5).split(',')) {
+        const qsizetype equals = pair.indexOf('=');
+        const QByteArray key = pair.left(equals);
+        if (equals < 0 || (key != "path" && key != "abstract"))
+            continue;
+        const std::optional<QByteArray> value = unescaped(pair.mid(equals + 1));
+        if (!value || value->isEmpty())
+            return std::nullopt;
+        return key == "path" ? *value : QByteArray(1, '\0') + *value;
+    }
+    return std::nullopt;  // unix:tmpdir=... and the like name no socket to reach
+}
+
+int remainingMs(Clock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return int(std::max<long long>(0, left));
+}
+
+}  // namespace
+
 QByteArray address()
 {
     if (const QByteArray given = qgetenv("DBUS_SESSION_BUS_ADDRESS"); !given.isEmpty())
@@ -27,48 +79,80 @@ QByteArray address()
     return {};
 }
 
-}  // namespace
-
-State probe(std::chrono::milliseconds timeout)
+Probe::Probe(const QByteArray& address, std::chrono::milliseconds timeout)
+    : deadline_(Clock::now() + timeout)
 {
-    const QByteArray bus = address();
-    if (bus.isEmpty())
-        return State::Answers;  // cannot tell: leave it to Qt, as before
-    DBusError error;
-    dbus_error_init(&error);
-    DBusConnection* connection = dbus_connection_open_private(bus.constData(), &error);
-    if (!connection) {
-        dbus_error_free(&error);
-        return State::None;
+    // Each entry in turn until one connects, as libdbus does; one that
+    // cannot be asked, or no address at all, leaves the answer to Qt.
+    for (const QByteArray& entry : address.split(';')) {
+        if (entry.isEmpty())
+            continue;
+        const std::optional<QByteArray> where = unixSocket(entry);
+        if (!where) {
+            state_ = State::Answers;
+            return;
+        }
+        sockaddr_un socketAddress{};
+        socketAddress.sun_family = AF_UNIX;
+        state_ = State::None;
+        if (std::size_t(where->size()) >= sizeof socketAddress.sun_path)
+            continue;  // too long for a socket's name: libdbus refuses it too
+        std::memcpy(socketAddress.sun_path, where->constData(), std::size_t(where->size()));
+        const socklen_t length = socklen_t(offsetof(sockaddr_un, sun_path) + std::size_t(where->size())
+                                           + (where->startsWith('\0') ? 0 : 1));
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            state_ = State::Answers;  // out of descriptors: Qt will say so
+            return;
+        }
+        // A daemon too stopped to take connections fills its queue, and the
+        // connect then waits: for as long as the answer would.
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(timeout).count();
+        const timeval limit{time_t(ms / 1000), suseconds_t(ms % 1000 * 1000)};
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&socketAddress), length) != 0) {
+            const bool waitedOut = errno == EAGAIN || errno == EINPROGRESS;
+            ::close(fd);
+            if (waitedOut) {
+                state_ = State::Silent;
+                return;
+            }
+            continue;
+        }
+        // The credentials byte every client sends first, then "AUTH" alone:
+        // the bus must answer with the mechanisms it takes.
+        static constexpr char request[] = "\0AUTH\r\n";
+        if (::send(fd, request, sizeof request - 1, MSG_NOSIGNAL) != ssize_t(sizeof request - 1)) {
+            ::close(fd);
+            return;
+        }
+        socket_ = fd;
+        state_ = State::Answers;
+        return;
     }
-    // The bus's answers within the time given, the handshake's first (libdbus
-    // waits for those without end) and then a Hello's: a bus that takes the
-    // connection and never answers fails here, not in Qt.
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    const auto remaining = [deadline] {
-        return int(std::max<long long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                              deadline - std::chrono::steady_clock::now()).count()));
-    };
-    State state = State::Answers;
-    while (state == State::Answers && !dbus_connection_get_is_authenticated(connection)) {
-        if (remaining() == 0)
-            state = State::Silent;
-        else if (!dbus_connection_read_write(connection, remaining()))
-            state = State::None;
+}
+
+Probe::~Probe()
+{
+    if (socket_ >= 0)
+        ::close(socket_);
+}
+
+State Probe::answer()
+{
+    if (socket_ < 0)
+        return state_;
+    pollfd readable{socket_, POLLIN, 0};
+    int ready;
+    while ((ready = ::poll(&readable, 1, remainingMs(deadline_))) < 0 && errno == EINTR) {
     }
-    if (state == State::Answers) {
-        DBusMessage* hello = dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "Hello");
-        DBusMessage* reply = dbus_connection_send_with_reply_and_block(connection, hello, std::max(remaining(), 1), &error);
-        if (reply)
-            dbus_message_unref(reply);
-        else
-            state = dbus_error_has_name(&error, DBUS_ERROR_NO_REPLY) ? State::Silent : State::None;
-        dbus_message_unref(hello);
-    }
-    dbus_error_free(&error);
-    dbus_connection_close(connection);
-    dbus_connection_unref(connection);
-    return state;
+    char reply[64];
+    if (ready == 0)
+        state_ = State::Silent;
+    else
+        state_ = ready > 0 && ::recv(socket_, reply, sizeof reply, MSG_DONTWAIT) > 0 ? State::Answers : State::None;
+    ::close(std::exchange(socket_, -1));
+    return state_;
 }
 
 void disable()

@@ -1,5 +1,6 @@
 #include "DayWatcher.h"
 #include "Project.h"
+#include "SessionBus.h"
 #include "SingleInstance.h"
 #include "WorkArea.h"
 
@@ -9,8 +10,14 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 
 Q_DECLARE_METATYPE(WorkArea::Desktop)
+Q_DECLARE_METATYPE(SessionBus::State)
 
 namespace {
 
@@ -40,6 +47,32 @@ void linkZone(const QString& link, const char* zone)
     QVERIFY(::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(link).constData()) == 0);
 }
 
+// A listening socket in place of a bus, by path or, for a name starting with
+// a 0 byte, abstract; what it does with the one connection is up to the test.
+class FakeBus {
+public:
+    explicit FakeBus(const QByteArray& name)
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, name.constData(), std::size_t(name.size()));
+        const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + std::size_t(name.size()) + 1);
+        QVERIFY(fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length - (name.startsWith('\0') ? 1 : 0)) == 0);
+        QVERIFY(::listen(fd_, 4) == 0);
+    }
+    ~FakeBus() { ::close(fd_); }
+
+    // Takes the connection that comes within 5 s; -1 if none does.
+    int accept()
+    {
+        pollfd waiting{fd_, POLLIN, 0};
+        return ::poll(&waiting, 1, 5000) == 1 ? ::accept(fd_, nullptr, nullptr) : -1;
+    }
+
+private:
+    int fd_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
+};
+
 }  // namespace
 
 class TestDesktop : public QObject {
@@ -56,6 +89,8 @@ private slots:
     void secondStart_data();
     void secondStart();
     void nameIsFreeOnceTheProgramQuits();
+    void busProbeTellsAnsweringFromSilentAndAbsent_data();
+    void busProbeTellsAnsweringFromSilentAndAbsent();
 };
 
 void TestDesktop::workAreaOfAMonitor_data()
@@ -233,6 +268,58 @@ void TestDesktop::nameIsFreeOnceTheProgramQuits()
     QVERIFY(heldWhileRunning);
     QVERIFY2(!heldOnceQuitting, "the name is still held while the program quits");
     QDBusConnection::disconnectFromBus(QStringLiteral("observer"));
+}
+
+void TestDesktop::busProbeTellsAnsweringFromSilentAndAbsent_data()
+{
+    // In an address, {path} is the fake bus's path, escaped as the address
+    // form wants its blank, and {abstract} its abstract name.
+    QTest::addColumn<QByteArray>("address");
+    QTest::addColumn<QString>("fake");  // what the fake bus does: answers, hangs up, or nothing
+    QTest::addColumn<SessionBus::State>("expected");
+    using S = SessionBus::State;
+    QTest::newRow("this session's bus") << QByteArray("session") << "" << S::Answers;
+    QTest::newRow("by path") << QByteArray("unix:path={path}") << "answers" << S::Answers;
+    QTest::newRow("abstract, with a guid") << QByteArray("unix:abstract={abstract},guid=0f") << "answers" << S::Answers;
+    QTest::newRow("an entry that fails, then one that answers")
+        << QByteArray("unix:path=/nonexistent/bus;unix:path={path}") << "answers" << S::Answers;
+    QTest::newRow("a bus that never answers") << QByteArray("unix:path={path}") << "" << S::Silent;
+    QTest::newRow("a bus that hangs up") << QByteArray("unix:abstract={abstract}") << "hangs up" << S::None;
+    QTest::newRow("nothing listening") << QByteArray("unix:path=/nonexistent/bus") << "" << S::None;
+    QTest::newRow("a broken escape") << QByteArray("unix:path={path}%4") << "" << S::Answers;
+    QTest::newRow("a bus over TCP") << QByteArray("tcp:host=localhost,port=9") << "" << S::Answers;
+    QTest::newRow("no address") << QByteArray() << "" << S::Answers;
+}
+
+void TestDesktop::busProbeTellsAnsweringFromSilentAndAbsent()
+{
+    QFETCH(QByteArray, address);
+    QFETCH(QString, fake);
+    QFETCH(SessionBus::State, expected);
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.path()) + "/bus socket";
+    const QByteArray abstract = "velmora-test-" + QByteArray::number(::getpid());
+    std::optional<FakeBus> bus;
+    if (address.contains("{path}"))
+        bus.emplace(path);
+    else if (address.contains("{abstract}"))
+        bus.emplace(QByteArray(1, '\0') + abstract);
+    address = address == "session" ? SessionBus::address()
+                                   : address.replace("{path}", QByteArray(path).replace(" ", "%20"))
+                                         .replace("{abstract}", abstract);
+
+    SessionBus::Probe probe(address, std::chrono::milliseconds(300));
+    if (!fake.isEmpty()) {
+        const int peer = bus->accept();
+        QVERIFY2(peer >= 0, "the probe did not connect");
+        char request[16] = {};
+        QVERIFY(::recv(peer, request, sizeof request - 1, 0) > 0);
+        QVERIFY2(request[0] == '\0' && QByteArray(request + 1).startsWith("AUTH"), request + 1);
+        if (fake == QLatin1String("answers"))
+            QVERIFY(::send(peer, "REJECTED EXTERNAL\r\n", 19, 0) == 19);
+        ::close(peer);
+    }
+    QCOMPARE(probe.answer(), expected);
 }
 
 QTEST_GUILESS_MAIN(TestDesktop)
