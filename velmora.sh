@@ -103,7 +103,7 @@ bench)
         export FONTCONFIG_FILE=$PWD/tests/fonts/$fonts.conf
         echo "== fonts: $fonts ($(fc-list | wc -l) faces)"
         dbus-run-session -- xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" \
-            env QT_QPA_PLATFORM=xcb build-bench/bench/startup_bench 41 \
+            env QT_QPA_PLATFORM=xcb build-bench/bench/startup_bench 201 \
             build-bench/velmora build-bench/bench/bench_label build-bench/bench/bench_empty
     done
     rm -rf "$XDG_RUNTIME_DIR"

@@ -1,13 +1,16 @@
 // Start-up, memory and idle benchmark. Starts each program in turn, rounds
 // interleaved, and times it from the spawn to the MapNotify of its window on
-// the X server; then reads its resident memory. Prints medians, min-max and
-// the ratios to the first baseline. The start-up ratio is the median of the
-// rounds' own ratios: the two runs of a round are seconds apart, so a slow
-// spell of the machine weighs on both.
+// the X server, ending it at once; a few more rounds let each first paint
+// settle and read the resident memory. Prints medians, min-max and the
+// ratios to the first baseline. The start-up ratio is the median of the
+// rounds' own ratios, whose runs are a fraction of a second apart, so a slow
+// spell of the machine weighs on both; its 95% confidence interval says how
+// far the run's noise leaves it open.
 // usage: startup_bench ROUNDS PROGRAM BASELINE [BASELINE...]
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +18,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <poll.h>
@@ -32,7 +36,6 @@ using Clock = std::chrono::steady_clock;
 struct Sample {
     double startMs;
     double cpuMs;  // of all its threads, up to the map
-    double rssMiB;
 };
 
 struct Usage {
@@ -138,20 +141,33 @@ void stop(pid_t pid)
     waitpid(pid, nullptr, 0);
 }
 
-Sample measure(Display& display, const std::string& program)
+pid_t startAndWaitForMap(Display& display, const std::string& program)
 {
     display.drain();
-    const auto start = Clock::now();
     const pid_t pid = spawn(program);
     if (!display.waitForMap())
         die(program + " mapped no window");
+    return pid;
+}
+
+Sample measureStart(Display& display, const std::string& program)
+{
+    const auto start = Clock::now();
+    const pid_t pid = startAndWaitForMap(display, program);
     const double startMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     const double cpuMs = cpuMsSoFar(pid);
+    stop(pid);
+    return {startMs, cpuMs};
+}
+
+double measureMemoryMiB(Display& display, const std::string& program)
+{
+    const pid_t pid = startAndWaitForMap(display, program);
     // Let the first paint finish, so fonts and glyphs count as shown.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const double rssMiB = double(statusField("/proc/" + std::to_string(pid) + "/status", "VmRSS")) / 1024.0;
     stop(pid);
-    return {startMs, cpuMs, rssMiB};
+    return rssMiB;
 }
 
 struct Summary {
@@ -166,12 +182,22 @@ Summary summarize(std::vector<double> values)
     return {median, values.front(), values.back()};
 }
 
+// The median's 95% confidence interval, free of any assumed distribution:
+// the order statistics n/2 -+ 0.98 sqrt(n) (normal approximation to the
+// binomial; meaningful from a few dozen values).
+std::pair<double, double> medianInterval(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const double n = double(values.size()), half = 0.98 * std::sqrt(n);
+    const auto at = [&](double rank) {
+        return values[std::size_t(std::clamp(rank, 1.0, n)) - 1];
+    };
+    return {at(std::floor(n / 2 - half)), at(std::ceil(n / 2 + 1 + half))};
+}
+
 Usage idle(Display& display, const std::string& program, int seconds)
 {
-    display.drain();
-    const pid_t pid = spawn(program);
-    if (!display.waitForMap())
-        die(program + " mapped no window");
+    const pid_t pid = startAndWaitForMap(display, program);
     std::this_thread::sleep_for(std::chrono::seconds(1));
     const Usage before = usage(pid);
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
@@ -192,21 +218,26 @@ int main(int argc, char** argv)
 
     Display display;
     for (const auto& program : programs)  // warm the page cache and font caches
-        measure(display, program);
+        stop(startAndWaitForMap(display, program));
 
+    // Interleaved, and rotated so no program always runs first.
+    const auto interleaved = [&](int count, const auto& measureOne) {
+        for (int round = 0; round < count; ++round)
+            for (std::size_t k = 0; k < programs.size(); ++k) {
+                const std::size_t i = (k + std::size_t(round)) % programs.size();
+                measureOne(i);
+            }
+    };
     std::vector<std::vector<double>> starts(programs.size()), cpu(programs.size()), memory(programs.size());
-    for (int round = 0; round < rounds; ++round) {
-        // Interleaved, and rotated so no program always runs first.
-        for (std::size_t k = 0; k < programs.size(); ++k) {
-            const std::size_t i = (k + std::size_t(round)) % programs.size();
-            const Sample sample = measure(display, programs[i]);
-            starts[i].push_back(sample.startMs);
-            cpu[i].push_back(sample.cpuMs);
-            memory[i].push_back(sample.rssMiB);
-        }
-    }
+    interleaved(rounds, [&](std::size_t i) {
+        const Sample sample = measureStart(display, programs[i]);
+        starts[i].push_back(sample.startMs);
+        cpu[i].push_back(sample.cpuMs);
+    });
+    constexpr int memoryRounds = 5;  // resident memory hardly varies from run to run
+    interleaved(memoryRounds, [&](std::size_t i) { memory[i].push_back(measureMemoryMiB(display, programs[i])); });
 
-    std::printf("%d rounds, interleaved\n", rounds);
+    std::printf("%d rounds, interleaved; memory from %d more\n", rounds, memoryRounds);
     std::printf("%-16s %30s %22s %28s\n", "program", "start to map, ms: median (min-max)", "CPU to map, ms: median",
                 "resident, MiB: median (min-max)");
     std::vector<Summary> startSummary, cpuSummary, memorySummary;
@@ -223,10 +254,11 @@ int main(int argc, char** argv)
     std::vector<double> roundRatios;
     for (int round = 0; round < rounds; ++round)
         roundRatios.push_back(starts[0][std::size_t(round)] / starts[1][std::size_t(round)]);
-    std::printf("ratio %s / %s: start-up %.3fx (ratio of medians %.3fx, CPU to map %.3fx), memory %.3fx"
-                " (goal: each at most 1.05x)\n",
+    const auto [low, high] = medianInterval(roundRatios);
+    std::printf("ratio %s / %s: start-up %.3fx (95%% CI %.3f-%.3f; ratio of medians %.3fx, CPU to map %.3fx),"
+                " memory %.3fx\n",
                 std::filesystem::path(programs[0]).filename().c_str(),
-                std::filesystem::path(programs[1]).filename().c_str(), summarize(roundRatios).median,
+                std::filesystem::path(programs[1]).filename().c_str(), summarize(roundRatios).median, low, high,
                 startSummary[0].median / startSummary[1].median, cpuSummary[0].median / cpuSummary[1].median,
                 memorySummary[0].median / memorySummary[1].median);
 
