@@ -82,6 +82,21 @@ QString openWayland(const Environment& environment)
     return connected ? QString() : problem;
 }
 
+// The X display Qt will open, the one -display names or else DISPLAY: why
+// it cannot be had, if it cannot.
+QString openX11(const Arguments& arguments, const Environment& environment, bool connect)
+{
+    const QByteArray display = arguments.display.isEmpty() ? environment("DISPLAY") : arguments.display;
+    if (display.isEmpty())
+        return QStringLiteral("cannot open a display: DISPLAY is not set");
+    if (!connect)
+        return {};
+    xcb_connection_t* connection = xcb_connect(display.constData(), nullptr);
+    const bool connected = !xcb_connection_has_error(connection);
+    xcb_disconnect(connection);
+    return connected ? QString() : QStringLiteral("cannot open display \"%1\"").arg(QString::fromLocal8Bit(display));
+}
+
 }  // namespace
 
 Arguments readArguments(int argc, const char* const* argv)
@@ -138,7 +153,8 @@ PlatformChoice choosePlatform(const Arguments& arguments, const Environment& env
     return {{x11 ? "xcb" : "wayland"}, true};
 }
 
-DisplayCheck::DisplayCheck(const PlatformChoice& choice, const Arguments& arguments, const Environment& environment)
+QString displayProblem(const PlatformChoice& choice, const Arguments& arguments, const Environment& environment,
+                       bool connectToX)
 {
     QStringList problems;
     for (const QByteArray& entry : choice.names) {
@@ -146,32 +162,13 @@ DisplayCheck::DisplayCheck(const PlatformChoice& choice, const Arguments& argume
         if (name.isEmpty())
             continue;
         if (name != "xcb" && !name.startsWith("wayland"))
-            return;  // offscreen, vnc...: Qt checks what it needs, the guard reports it
-        const QString problem = name == "xcb" ? openX11(arguments, environment) : openWayland(environment);
+            return {};  // offscreen, vnc...: Qt checks what it needs, the guard reports it
+        const QString problem = name == "xcb" ? openX11(arguments, environment, connectToX) : openWayland(environment);
         if (problem.isEmpty())
-            return;
+            return {};
         problems << problem;
     }
-    problem_ = problems.join(QStringLiteral("; "));
-}
-
-QString DisplayCheck::openX11(const Arguments& arguments, const Environment& environment)
-{
-    const QByteArray display = arguments.display.isEmpty() ? environment("DISPLAY") : arguments.display;
-    if (display.isEmpty())
-        return QStringLiteral("cannot open a display: DISPLAY is not set");
-    connection_ = xcb_connect(display.constData(), nullptr);
-    if (!xcb_connection_has_error(connection_))
-        return {};
-    xcb_disconnect(connection_);
-    connection_ = nullptr;
-    return QStringLiteral("cannot open display \"%1\"").arg(QString::fromLocal8Bit(display));
-}
-
-DisplayCheck::~DisplayCheck()
-{
-    if (connection_)
-        xcb_disconnect(connection_);
+    return problems.join(QStringLiteral("; "));
 }
 
 namespace {
@@ -182,6 +179,7 @@ struct KeptMessage {
     QString text;
 };
 std::vector<KeptMessage> keptMessages;
+std::function<QString()> diagnosis;
 
 void keepOrEnd(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
@@ -197,20 +195,25 @@ void keepOrEnd(QtMsgType type, const QMessageLogContext& context, const QString&
             cause = message.text;
             break;
         }
-    std::fprintf(stderr, "velmora: Qt could not start a platform: %s\n", qPrintable(cause.simplified()));
+    if (const QString problem = diagnosis ? diagnosis() : QString(); !problem.isEmpty())
+        std::fprintf(stderr, "velmora: %s\n", qPrintable(problem));
+    else
+        std::fprintf(stderr, "velmora: Qt could not start a platform: %s\n", qPrintable(cause.simplified()));
     std::_Exit(EXIT_FAILURE);
 }
 
 }  // namespace
 
-PlatformGuard::PlatformGuard()
+PlatformGuard::PlatformGuard(std::function<QString()> diagnose)
 {
+    diagnosis = std::move(diagnose);
     qInstallMessageHandler(keepOrEnd);
 }
 
 PlatformGuard::~PlatformGuard()
 {
     qInstallMessageHandler(nullptr);
+    diagnosis = nullptr;
     for (const KeptMessage& message : std::exchange(keptMessages, {})) {
         const QMessageLogger logger(nullptr, 0, nullptr, message.category.constData());
         switch (message.type) {

@@ -7,8 +7,6 @@
 #include <functional>
 #include <optional>
 
-struct xcb_connection_t;
-
 namespace StartUp {
 
 using Environment = std::function<QByteArray(const char* name)>;
@@ -39,34 +37,22 @@ struct PlatformChoice {
 PlatformChoice choosePlatform(const Arguments& arguments, const Environment& environment,
                               const std::function<bool()>& layerShell);
 
-// Opens the display of the first of `choice`'s platforms that can have one,
-// ahead of Qt, which aborts without one. An X connection is held until this
-// goes, once Qt has its own: an X server whose last client leaves resets
-// itself, and turns clients away meanwhile.
-class DisplayCheck {
-public:
-    DisplayCheck(const PlatformChoice& choice, const Arguments& arguments, const Environment& environment);
-    ~DisplayCheck();
-    DisplayCheck(const DisplayCheck&) = delete;
-    DisplayCheck& operator=(const DisplayCheck&) = delete;
-
-    // Why no display can be opened, in one line; empty when one can.
-    const QString& problem() const { return problem_; }
-
-private:
-    QString openX11(const Arguments& arguments, const Environment& environment);
-
-    xcb_connection_t* connection_ = nullptr;
-    QString problem_;
-};
+// Why none of `choice`'s platforms can have a display, in one line; empty
+// when one can, or when one is of a kind not looked into here (offscreen,
+// vnc...). With `connectToX` false an X display is only looked for by name:
+// a connection opened and closed ahead of Qt's would make an X server with
+// no other client reset itself, and turn Qt away meanwhile.
+QString displayProblem(const PlatformChoice& choice, const Arguments& arguments, const Environment& environment,
+                       bool connectToX);
 
 // Turns Qt's abort for want of a platform it can start, whatever the cause,
 // into one line on standard error and exit status 1, while it lives (around
-// the application's construction). Qt's messages meanwhile are kept and
-// passed on once the platform has started.
+// the application's construction): what `diagnose` says then, if it says
+// anything, else Qt's own cause. Qt's messages meanwhile are kept and passed
+// on once the platform has started.
 class PlatformGuard {
 public:
-    PlatformGuard();
+    explicit PlatformGuard(std::function<QString()> diagnose);
     ~PlatformGuard();
     PlatformGuard(const PlatformGuard&) = delete;
     PlatformGuard& operator=(const PlatformGuard&) = delete;

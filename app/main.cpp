@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <memory>
 #include <optional>
 
 namespace {
@@ -39,9 +38,12 @@ int main(int argc, char** argv)
     const StartUp::PlatformChoice platform = StartUp::choosePlatform(arguments, environment, &LayerShell::offered);
     if (platform.chosenHere)
         qputenv("QT_QPA_PLATFORM", platform.names.join(';'));
-    auto display = std::make_unique<StartUp::DisplayCheck>(platform, arguments, environment);
-    if (!display->problem().isEmpty()) {
-        std::fprintf(stderr, "velmora: %s\n", qPrintable(display->problem()));
+    // Whether a display can be had is looked into before Qt only as far as
+    // needs no X connection; where Qt then fails to open one, its guard
+    // looks further and says why.
+    const QString displayMissing = StartUp::displayProblem(platform, arguments, environment, false);
+    if (!displayMissing.isEmpty()) {
+        std::fprintf(stderr, "velmora: %s\n", qPrintable(displayMissing));
         return EXIT_FAILURE;
     }
     // Qt takes the launcher's startup id for itself; the running strip needs
@@ -52,10 +54,11 @@ int main(int argc, char** argv)
         SessionBus::disable();
     }
 
-    std::optional<StartUp::PlatformGuard> guard(std::in_place);
+    std::optional<StartUp::PlatformGuard> guard(std::in_place, [&] {
+        return StartUp::displayProblem(platform, arguments, environment, true);
+    });
     QApplication app(argc, argv);
     guard.reset();
-    display.reset();  // Qt is connected now
     QApplication::setApplicationName(QStringLiteral("Velmora"));
     QApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
     QApplication::setDesktopFileName(QStringLiteral(VELMORA_APP_ID));
