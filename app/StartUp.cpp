@@ -146,10 +146,12 @@ PlatformChoice choosePlatform(const Arguments& arguments, const Environment& env
     if (!wayland)
         return {{"xcb"}, true};
     // A Wayland compositor places a plain window where it likes: the strip
-    // takes its place as a layer surface, or as an X11 window through XWayland.
-    if (layerShell())
-        return {{"wayland"}, true};
+    // takes its place as a layer surface, or as an X11 window through
+    // XWayland, which also stands in where Qt's wayland platform is not
+    // installed.
     const bool x11 = !arguments.display.isEmpty() || !environment("DISPLAY").isEmpty();
+    if (layerShell())
+        return {x11 ? QByteArrayList{"wayland", "xcb"} : QByteArrayList{"wayland"}, true};
     return {{x11 ? "xcb" : "wayland"}, true};
 }
 

@@ -22,7 +22,11 @@ mkdir -m 700 "$runtime"
 as_user=()
 if [ "$(id -u)" -eq 0 ]; then
     user=velmora-wayland-test
-    id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$user"
+    if ! id "$user" >/dev/null 2>&1; then
+        useradd --system --no-create-home --shell /usr/sbin/nologin "$user"
+        # Made for this run, and gone with it, once nothing of it runs.
+        trap 'cleanup; pkill -KILL -u "$user"; userdel -f "$user" 2>/dev/null || true' EXIT
+    fi
     chown "$user" "$runtime"
     as_user=(runuser -u "$user" --)
 fi

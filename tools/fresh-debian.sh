@@ -5,12 +5,15 @@
 # there. For `run`, the strip is shown on an Xvfb of the host's and counts as
 # started once its window is mapped. `package` does instead what the README's
 # "Build the Debian package" says, installs the package and runs its
-# autopkgtest against it. Needs root, debootstrap and, for `run`, Xvfb and
-# xdotool on the host.
-# usage: tools/fresh-debian.sh RELEASE [test|run|package]
+# autopkgtest against it. `buildd` builds the package as Debian's build
+# machines and Launchpad do: with only the first alternative of each build
+# dependency installed, under the profiles in DEB_BUILD_PROFILES. Needs root,
+# debootstrap and, for `run`, Xvfb and xdotool on the host.
+# usage: [DEB_BUILD_PROFILES=...] tools/fresh-debian.sh RELEASE [test|run|package|buildd]
 set -euo pipefail
-release=${1:?usage: $0 RELEASE [test|run|package]} command=${2:-test}
-case "$command" in test|run|package) ;; *) echo "usage: $0 RELEASE [test|run|package]" >&2; exit 2 ;; esac
+usage="usage: $0 RELEASE [test|run|package|buildd]"
+release=${1:?$usage} command=${2:-test}
+case "$command" in test|run|package|buildd) ;; *) echo "$usage" >&2; exit 2 ;; esac
 [ "$(id -u)" -eq 0 ] || { echo "$0: run as root (debootstrap and chroot need it)" >&2; exit 1; }
 repo=$(git -C "$(dirname "$0")" rev-parse --show-toplevel)
 cache=${FRESH_DEBIAN_CACHE:-/var/cache/velmora-fresh}
@@ -58,6 +61,21 @@ if [ "$command" = package ]; then
         echo "== lintian:"; lintian --fail-on error,warning ../velmora_*.changes; echo "== lintian: no errors or warnings"
         apt-get install -y -qq ../velmora_*.deb >/dev/null; echo "== installed: $(velmora --version)"
         autopkgtest . -- null 2>&1 | tail -25'
+fi
+if [ "$command" = buildd ]; then
+    inside='set -eo pipefail; cd /velmora; export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq; apt-get install -y -qq --no-install-recommends dpkg-dev >/dev/null
+        first=$(perl -MDpkg::Control::Info -MDpkg::Deps -e '"'"'
+            my $source = Dpkg::Control::Info->new("debian/control")->get_source;
+            my $deps = deps_parse($source->{"Build-Depends"}, build_dep => 1, reduce_arch => 1, reduce_profiles => 1,
+                                  build_profiles => [split " ", $ENV{DEB_BUILD_PROFILES} // ""]);
+            print join(", ", map { ($_->isa("Dpkg::Deps::Union") ? ($_->get_deps)[0] : $_)->output } $deps->get_deps);
+        '"'"')
+        echo "== first alternatives under profiles \"$DEB_BUILD_PROFILES\": $first"
+        apt-get satisfy -y -qq --no-install-recommends "$first" >/dev/null
+        dpkg-buildpackage -us -uc -b >/tmp/build.log 2>&1 || { tail -30 /tmp/build.log; exit 1; }
+        dpkg-deb -x ../velmora_*.deb /tmp/installed; echo "== built: $(/tmp/installed/usr/bin/velmora --version)"'
+    inside="export DEB_BUILD_PROFILES='${DEB_BUILD_PROFILES:-}'; $inside"
 fi
 if [ "$command" = run ]; then
     mkdir -p "$root/tmp/.X11-unix"
