@@ -58,7 +58,7 @@ if [ "$command" = package ]; then
         apt-get update -qq; apt-get build-dep -y -qq ./ >/dev/null
         dpkg-buildpackage -us -uc -b >/tmp/build.log 2>&1 || { tail -30 /tmp/build.log; exit 1; }
         apt-get install -y -qq --no-install-recommends lintian autopkgtest >/dev/null
-        echo "== lintian:"; lintian --fail-on error,warning ../velmora_*.changes; echo "== lintian: no errors or warnings"
+        echo "== lintian:"; lintian --fail-on error,warning --pedantic -I -E --suppress-tags newer-standards-version ../velmora_*.changes; echo "== lintian: no errors or warnings"
         apt-get install -y -qq ../velmora_*.deb >/dev/null; echo "== installed: $(velmora --version)"
         autopkgtest . -- null 2>&1 | tail -25'
 fi
