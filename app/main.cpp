@@ -1,12 +1,14 @@
-#include "BringToFront.h"
+#include "CommandLine.h"
 #include "ErrorReport.h"
-#include "EveryWorkspace.h"
 #include "Form1.h"
 #include "LayerShell.h"
+#include "Locale.h"
+#include "Platform.h"
+#include "PlatformGuard.h"
 #include "Project.h"
 #include "SessionBus.h"
 #include "SingleInstance.h"
-#include "StartUp.h"
+#include "WindowManager.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -26,7 +28,7 @@ constexpr std::chrono::seconds busTimeout(5);
 
 int main(int argc, char** argv)
 {
-    const StartUp::Arguments arguments = StartUp::readArguments(argc, argv);
+    const Arguments arguments = readArguments(argc, argv);
     if (arguments.exitStatus)
         return *arguments.exitStatus;
     // Whether the session bus answers is asked now and its answer awaited
@@ -35,13 +37,13 @@ int main(int argc, char** argv)
     // wait for a silent bus for good.
     SessionBus::Probe bus(SessionBus::address(), busTimeout);
     const auto environment = [](const char* name) { return qgetenv(name); };
-    const StartUp::PlatformChoice platform = StartUp::choosePlatform(arguments, environment, &LayerShell::offered);
+    const PlatformChoice platform = choosePlatform(arguments, environment, &LayerShell::offered);
     if (platform.chosenHere)
         qputenv("QT_QPA_PLATFORM", platform.names.join(';'));
     // Whether a display can be had is looked into before Qt only as far as
     // needs no X connection; where Qt then fails to open one, its guard
     // looks further and says why.
-    const QString displayMissing = StartUp::displayProblem(platform, arguments, environment, false);
+    const QString displayMissing = displayProblem(platform, arguments, environment, false);
     if (!displayMissing.isEmpty()) {
         std::fprintf(stderr, "velmora: %s\n", qPrintable(displayMissing));
         return EXIT_FAILURE;
@@ -54,8 +56,8 @@ int main(int argc, char** argv)
         SessionBus::disable();
     }
 
-    std::optional<StartUp::PlatformGuard> guard(std::in_place, [&] {
-        return StartUp::displayProblem(platform, arguments, environment, true);
+    std::optional<PlatformGuard> guard(std::in_place, [&] {
+        return displayProblem(platform, arguments, environment, true);
     });
     QApplication app(argc, argv);
     guard.reset();
@@ -76,7 +78,7 @@ int main(int argc, char** argv)
     // is shown: the round trips overlap the building of the windows.
     SingleInstance instance(QDBusConnection::sessionBus(), int(std::chrono::milliseconds(busTimeout).count()));
     instance.requestName();
-    StartUp::loadQtTranslations();
+    loadQtTranslations();
 
     try {
         Form1 form1;
@@ -93,7 +95,7 @@ int main(int argc, char** argv)
         QObject::connect(&instance, &SingleInstance::activated, &form1,
                          [&form1](const QByteArray& startupId) { bringToFront(form1, startupId); });
         showOnEveryWorkspace(form1);
-        StartUp::warnIfNoArabicFont();
+        warnIfNoArabicFont();
         return app.exec();
     } catch (const std::exception& error) {
         reportFatalError(QString::fromUtf8(error.what()));

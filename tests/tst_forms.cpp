@@ -1,7 +1,7 @@
 #include "DayWatcher.h"
 #include "Form1.h"
 #include "Form3.h"
-#include "StartUp.h"
+#include "Locale.h"
 #include "WidgetTest.h"
 
 #include <QtTest>
@@ -203,7 +203,7 @@ void TestForms::stripAndMenuReadFromTheLeftWithQtInPersian()
     // that starts with a Persian letter would go right if left to Qt). Last:
     // Qt stays in Persian.
     QLocale::setDefault(QLocale(QLocale::Persian, QLocale::Iran));
-    StartUp::loadQtTranslations();
+    loadQtTranslations();
     QLocale::setDefault(QLocale::c());
     QCoreApplication::processEvents();  // the language change
     auto* line = child<QLineEdit>(*strip_, "Text1");

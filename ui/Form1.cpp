@@ -6,7 +6,7 @@
 #include "LayerShell.h"
 #include "Module1.h"
 #include "Twips.h"
-#include "WorkArea.h"
+#include "Placement.h"
 
 #include <QGuiApplication>
 #include <QCloseEvent>
@@ -126,8 +126,8 @@ Form1::Form1(Today today)
 
     // Panels come and go, screens are resized, plugged in and made primary:
     // the strip keeps its place in whatever work area the primary screen has.
-    auto* workAreas = new WorkArea::Watcher(this);
-    connect(workAreas, &WorkArea::Watcher::changed, this, &Form1::placeStrip);
+    auto* workAreas = new Placement::Watcher(this);
+    connect(workAreas, &Placement::Watcher::changed, this, &Form1::placeStrip);
 
     // On a Wayland desktop with a layer shell the compositor keeps the strip
     // in its place, at the designed distances from the top and right edges.
@@ -142,7 +142,7 @@ Form1::~Form1() = default;
 void Form1::Form_Load()
 {
     if (!layerSurface_)
-        WorkArea::place(*this, twips(StripGeometry::leftFromRight), twips(StripGeometry::top), true);
+        Placement::place(*this, twips(StripGeometry::leftFromRight), twips(StripGeometry::top), true);
     writeDateLine();
 }
 
@@ -150,7 +150,7 @@ void Form1::placeStrip()
 {
     if (layerSurface_)
         return;
-    WorkArea::place(*this, twips(StripGeometry::leftFromRight), twips(StripGeometry::top));
+    Placement::place(*this, twips(StripGeometry::leftFromRight), twips(StripGeometry::top));
 }
 
 void Form1::writeDateLine()

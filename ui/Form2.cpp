@@ -2,7 +2,7 @@
 
 #include "Form3.h"
 #include "LayerShell.h"
-#include "WorkArea.h"
+#include "Placement.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -47,7 +47,7 @@ void Form2::popUp(QPoint pressed)
     // From the press itself: Wayland tells no client where the pointer is.
     const QWidget& strip = *dateLine_.window();
     LayerShell::openBeside(*m, size, strip, strip.mapFromGlobal(pressed));
-    m->exec(WorkArea::besidePointer(pressed, size));
+    m->exec(Placement::besidePointer(pressed, size));
 }
 
 void Form2::d_Click()

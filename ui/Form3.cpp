@@ -2,7 +2,7 @@
 
 #include "Project.h"
 #include "Twips.h"
-#include "WorkArea.h"
+#include "Placement.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -95,7 +95,7 @@ Form3::Form3()
 
 void Form3::Form_Load()
 {
-    WorkArea::place(*this, twips(AboutGeometry::leftFromRight), twips(AboutGeometry::top));
+    Placement::place(*this, twips(AboutGeometry::leftFromRight), twips(AboutGeometry::top));
 }
 
 void Form3::Command1_Click()

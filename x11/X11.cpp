@@ -3,32 +3,21 @@
 #include <QGuiApplication>
 #include <QHash>
 
-#include <xcb/xcb.h>
-
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <utility>
-#include <vector>
 
 namespace X11 {
-
-namespace {
-
-template <typename Reply>
-using Owned = std::unique_ptr<Reply, decltype(&std::free)>;
-
-xcb_window_t rootOf(xcb_connection_t* c)
-{
-    return xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-}
-
-}  // namespace
 
 xcb_connection_t* connection()
 {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     return x11 ? x11->connection() : nullptr;
+}
+
+std::uint32_t rootOf(xcb_connection_t* c)
+{
+    return xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
 }
 
 namespace {
@@ -47,7 +36,7 @@ void internAtoms(std::initializer_list<const char*> names)
         if (!knownAtoms.contains(name))
             asked.emplace_back(name, xcb_intern_atom(c, 0, std::uint16_t(std::strlen(name)), name));
     for (const auto& [name, cookie] : asked)
-        if (const Owned<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(c, cookie, nullptr), &std::free); reply)
+        if (const auto reply = own(xcb_intern_atom_reply(c, cookie, nullptr)))
             knownAtoms.insert(name, reply->atom);
 }
 
@@ -57,6 +46,22 @@ std::uint32_t atom(const char* name)
         return *found;
     internAtoms({name});
     return knownAtoms.value(name, XCB_ATOM_NONE);
+}
+
+xcb_get_property_cookie_t ask(xcb_connection_t* c, std::uint32_t window, const char* property, std::uint32_t type,
+                              std::uint32_t longs)
+{
+    return xcb_get_property(c, 0, window, atom(property), type, 0, longs);
+}
+
+std::optional<std::vector<std::uint32_t>> values(xcb_connection_t* c, xcb_get_property_cookie_t asked,
+                                                 std::uint32_t type)
+{
+    const auto reply = own(xcb_get_property_reply(c, asked, nullptr));
+    if (!reply || reply->type != type || reply->format != 32)
+        return std::nullopt;
+    const auto* first = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+    return std::vector<std::uint32_t>(first, first + xcb_get_property_value_length(reply.get()) / 4);
 }
 
 void sendToRoot(std::uint32_t window, const char* type, const std::array<std::uint32_t, 5>& data)
