@@ -72,7 +72,7 @@ if [ "$command" = buildd ]; then
             print join(", ", map { ($_->isa("Dpkg::Deps::Union") ? ($_->get_deps)[0] : $_)->output } $deps->get_deps);
         '"'"')
         echo "== first alternatives under profiles \"$DEB_BUILD_PROFILES\": $first"
-        apt-get satisfy -y -qq --no-install-recommends "$first" >/dev/null
+        apt-get satisfy -y -qq --no-install-recommends "build-essential, $first" >/dev/null
         dpkg-buildpackage -us -uc -b >/tmp/build.log 2>&1 || { tail -30 /tmp/build.log; exit 1; }
         dpkg-deb -x ../velmora_*.deb /tmp/installed; echo "== built: $(/tmp/installed/usr/bin/velmora --version)"'
     inside="export DEB_BUILD_PROFILES='${DEB_BUILD_PROFILES:-}'; $inside"
