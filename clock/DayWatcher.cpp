@@ -35,8 +35,10 @@ QDateTime nextDayStart(const QDateTime& now)
 
 DayWatcher::DayWatcher(QObject* parent, Deadline deadline)
     : QObject(parent)
-    , deadline_(deadline ? std::move(deadline) : [] { return nextDayStart(QDateTime::currentDateTime()); })
+    , deadline_(deadline ? std::move(deadline) : [this] { return nextDayStart(now()); })
 {
+    // The zone first: the first deadline is that zone's midnight.
+    watchZone();
     // An absolute CLOCK_REALTIME deadline fires on time even across suspend
     // (a monotonic timer would not count the time asleep), and
     // TFD_TIMER_CANCEL_ON_SET wakes us when the clock is set.
@@ -48,7 +50,6 @@ DayWatcher::DayWatcher(QObject* parent, Deadline deadline)
     } else {
         lose(Loss::Day, "timerfd_create", errno);
     }
-    watchZone();
 }
 
 DayWatcher::~DayWatcher()
@@ -67,6 +68,8 @@ void DayWatcher::watchZone()
     if (!tz.isNull() && !tz.startsWith(":/"))
         return;
     const QFileInfo file(tz.isNull() ? QStringLiteral("/etc/localtime") : QString::fromLocal8Bit(tz.mid(1)));
+    zoneFile_ = file.filePath();
+    readZone();
     const QFileInfo folder(file.path());
     zoneFileName_ = QFile::encodeName(file.fileName());
     folder_ = QFile::encodeName(folder.filePath());
@@ -147,18 +150,36 @@ void DayWatcher::zoneMayHaveChanged()
         lose(Loss::Zone, "inotify_add_watch", ENOENT);
     if (!changed)
         return;
-    // The C library reads the zone once and keeps it while TZ stays the
-    // same: a TZ that differs for a moment makes it read the zone anew.
-    const QByteArray tz = qgetenv("TZ");
-    qputenv("TZ", "UTC0");
-    tzset();
-    if (tz.isNull())
-        qunsetenv("TZ");
-    else
-        qputenv("TZ", tz);
-    tzset();
+    readZone();
     arm();
     emit dayMayHaveChanged();
+}
+
+QDateTime DayWatcher::now() const
+{
+    return zone_.isValid() ? QDateTime::currentDateTimeUtc().toTimeZone(zone_) : QDateTime::currentDateTime();
+}
+
+QDate DayWatcher::today() const
+{
+    return now().date();
+}
+
+void DayWatcher::readZone()
+{
+    // Debian links /etc/localtime to the zone's file under zoneinfo/; the
+    // path that follows names the zone ("right/" and "posix/" are variants
+    // of the same zones).
+    const QString target = QFileInfo(zoneFile_).canonicalFilePath();
+    const qsizetype at = target.lastIndexOf(QLatin1String("/zoneinfo/"));
+    QString name = at < 0 ? QString() : target.mid(at + 10);
+    for (const QLatin1String variant : {QLatin1String("right/"), QLatin1String("posix/")})
+        if (name.startsWith(variant))
+            name = name.mid(variant.size());
+    zone_ = name.isEmpty() ? QTimeZone() : QTimeZone(name.toUtf8());
+    // Named no zone: the C library's, read at the start, stands.
+    if (!zone_.isValid() && !target.isEmpty() && at < 0)
+        lose(Loss::Zone, "naming the zone of the system's zone file", ENOENT);
 }
 
 void DayWatcher::lose(Loss loss, const char* what, int error)

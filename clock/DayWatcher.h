@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QObject>
+#include <QTimeZone>
 
 #include <functional>
 
@@ -14,8 +15,13 @@ QDateTime nextDayStart(const QDateTime& now);
 
 // Tells when the local date may have changed: at the start of each day, at
 // once when the wall clock is set or the machine resumes from suspend, and
-// when the system's time zone changes. Sleeps in between, so an idle strip
-// costs nothing.
+// when the system's time zone changes; and what the date is. Sleeps in
+// between, so an idle strip costs nothing.
+//
+// The C library reads the system's zone once and, short of a change of TZ,
+// never again; and TZ must not change once threads run. So a zone that can
+// change (a zone file: /etc/localtime, or TZ=":/path") is read here, by the
+// zone's name the file links to, and the date is that zone's.
 class DayWatcher : public QObject {
     Q_OBJECT
 
@@ -23,9 +29,12 @@ public:
     using Deadline = std::function<QDateTime()>;
 
     // `deadline` gives the next instant to wake at; by default the start of
-    // the next local day.
+    // the next day in the zone followed.
     explicit DayWatcher(QObject* parent = nullptr, Deadline deadline = {});
     ~DayWatcher() override;
+
+    // Today's date in the system's zone as it is now.
+    QDate today() const;
 
 signals:
     void dayMayHaveChanged();
@@ -40,6 +49,8 @@ private:
     void wake();
     void zoneMayHaveChanged();
     void lose(Loss loss, const char* what, int error);
+    void readZone();
+    QDateTime now() const;
 
     const Deadline deadline_;
     int timerFd_ = -1;
@@ -49,5 +60,7 @@ private:
     int folderWatch_ = -1;
     int parentWatch_ = -1;
     QByteArray folder_, folderName_, zoneFileName_;
+    QString zoneFile_;  // empty where the zone cannot change (TZ names it)
+    QTimeZone zone_;    // the zone the file names; invalid: the C library's
     int lost_ = 0;
 };

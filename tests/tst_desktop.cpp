@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 
+#include <dlfcn.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -18,6 +19,27 @@
 
 Q_DECLARE_METATYPE(WorkArea::Desktop)
 Q_DECLARE_METATYPE(SessionBus::State)
+
+// Every change of this process's environment, counted: once threads run,
+// a change races with any thread that reads it.
+namespace {
+int environmentChanges = 0;
+template <typename Function>
+Function real(const char* name)
+{
+    return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
+}
+}  // namespace
+extern "C" int setenv(const char* name, const char* value, int overwrite)
+{
+    ++environmentChanges;
+    return real<int (*)(const char*, const char*, int)>("setenv")(name, value, overwrite);
+}
+extern "C" int unsetenv(const char* name)
+{
+    ++environmentChanges;
+    return real<int (*)(const char*)>("unsetenv")(name);
+}
 
 namespace {
 
@@ -85,7 +107,8 @@ private slots:
     void nextDayStartsAtTheFirstInstantOfTheDate();
     void dayWatcherWakesAtItsDeadline();
     void dayWatcherSaysOnceWhatItCanNoLongerFollow();
-    void zoneIsFollowedWhenItsFolderIsReplaced();
+    void zoneIsFollowedWithoutTouchingTheEnvironment_data();
+    void zoneIsFollowedWithoutTouchingTheEnvironment();
     void secondStart_data();
     void secondStart();
     void nameIsFreeOnceTheProgramQuits();
@@ -189,25 +212,41 @@ void TestDesktop::dayWatcherSaysOnceWhatItCanNoLongerFollow()
     DayWatcher watcher(nullptr, [] { return QDateTime::fromSecsSinceEpoch(-1); });
 }
 
-void TestDesktop::zoneIsFollowedWhenItsFolderIsReplaced()
+void TestDesktop::zoneIsFollowedWithoutTouchingTheEnvironment_data()
 {
+    QTest::addColumn<QString>("how");  // what happens to the zone file's folder before the new zone is linked
+    QTest::newRow("the link replaced") << "";
+    QTest::newRow("the folder removed and made anew") << "removed";
+    QTest::newRow("the folder renamed away and made anew") << "renamed";
+}
+
+void TestDesktop::zoneIsFollowedWithoutTouchingTheEnvironment()
+{
+    QFETCH(QString, how);
     QTemporaryDir root;
     const QString folder = root.filePath(QStringLiteral("zone")), link = folder + QStringLiteral("/localtime");
     QVERIFY(QDir().mkdir(folder));
-    linkZone(link, "Asia/Tehran");
+    linkZone(link, "Etc/GMT+12");
     const auto zone = zoneVariable(":" + QFile::encodeName(link));
+    const int changesBefore = environmentChanges;
     DayWatcher watcher;
     QSignalSpy changed(&watcher, &DayWatcher::dayMayHaveChanged);
+    // 26 hours apart: the two zones' dates always differ.
+    const auto todayIn = [](const char* zone) { return QDateTime::currentDateTimeUtc().toTimeZone(QTimeZone(zone)).date(); };
+    QCOMPARE(watcher.today(), todayIn("Etc/GMT+12"));
 
-    // The folder goes and comes back with a new zone in it...
-    QVERIFY(QDir(folder).removeRecursively());
-    QVERIFY(QDir().mkdir(folder));
-    linkZone(link, "Europe/Berlin");
+    if (how == QLatin1String("removed"))
+        QVERIFY(QDir(folder).removeRecursively());
+    else if (how == QLatin1String("renamed"))
+        QVERIFY(QDir().rename(folder, folder + QStringLiteral(".old")));
+    QVERIFY(QDir().mkpath(folder));
+    linkZone(link, "Etc/GMT-14");
     QVERIFY(changed.wait(5000));
+    QTRY_COMPARE(watcher.today(), todayIn("Etc/GMT-14"));
     // ...and a change after that is still seen.
-    changed.clear();
-    linkZone(link, "America/Havana");
-    QVERIFY(changed.wait(5000));
+    linkZone(link, "Etc/GMT+12");
+    QTRY_COMPARE(watcher.today(), todayIn("Etc/GMT+12"));
+    QCOMPARE(environmentChanges, changesBefore);
 }
 
 void TestDesktop::secondStart_data()

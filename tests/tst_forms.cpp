@@ -184,9 +184,8 @@ void TestForms::stripFollowsTheCalendarDay()
     emit watcher->dayMayHaveChanged();
     QCOMPARE(line->text(), today + QStringLiteral("1385/1/1!"));
 
-    QTest::keyClick(line, Qt::Key_Backspace);  // until the edit is undone
-    emit watcher->dayMayHaveChanged();
-    QCOMPARE(line->text(), today + QStringLiteral("1385/1/2"));
+    QTest::keyClick(line, Qt::Key_Backspace);  // until the edit is undone: then today comes in at once
+    QTRY_COMPARE(line->text(), today + QStringLiteral("1385/1/2"));
 }
 
 void TestForms::stripAndMenuReadFromTheLeftWithQtInPersian()

@@ -122,7 +122,13 @@ Form1::Form1(Today today)
     setTabOrder(Command1, Text2);
 
     auto* watcher = new DayWatcher(this);
+    if (!today_)
+        today_ = [watcher] { return watcher->today(); };
     connect(watcher, &DayWatcher::dayMayHaveChanged, this, &Form1::followDayChange);
+    // An edit undone makes the line the strip's again: if the day changed
+    // meanwhile, today's date comes in at once. (Queued: the line edit is
+    // still handling the key when it tells of the edit.)
+    connect(Text1, &QLineEdit::textEdited, this, &Form1::followDayChange, Qt::QueuedConnection);
 
     // Panels come and go, screens are resized, plugged in and made primary:
     // the strip keeps its place in whatever work area the primary screen has.

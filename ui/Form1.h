@@ -17,7 +17,8 @@ class Form1 : public QWidget {
 public:
     using Today = std::function<QDate()>;
 
-    explicit Form1(Today today = &QDate::currentDate);
+    // `today` gives the date to show; by default the system's, in its zone.
+    explicit Form1(Today today = {});
     ~Form1() override;
 
 protected:
@@ -32,7 +33,7 @@ private:
     void writeDateLine();
     void followDayChange();
 
-    const Today today_;
+    Today today_;
     QDate shownDate_;
     QString writtenLine_;  // the line as the strip last wrote it
     QLineEdit* Text1;
