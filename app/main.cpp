@@ -52,7 +52,8 @@ int main(int argc, char** argv)
     // it if this start only calls that one forward.
     const QVariantMap platformData = SingleInstance::platformDataFromEnvironment();
     if (bus.answer() == SessionBus::State::Silent) {
-        std::fputs("velmora: the session bus did not answer within 5 s; running without it\n", stderr);
+        std::fprintf(stderr, "velmora: the session bus did not answer within %lld s; running without it\n",
+                     static_cast<long long>(busTimeout.count()));
         SessionBus::disable();
     }
 
@@ -69,9 +70,8 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     // Accessibility sets itself up at the first text a widget is given and
     // starts a D-Bus thread then. Set up here, before the strip lays out its
-    // line, rather than in the middle of it, the two do not compete: the
-    // profile showed some 190 fewer memory pages touched and a 2-4% faster
-    // start with hundreds of fonts installed.
+    // line, rather than in the middle of it, so that the two do not compete
+    // for the faces being loaded.
     QAccessible::isActive();
 
     // The name is asked for now and its answer awaited only before the strip

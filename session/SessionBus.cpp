@@ -14,6 +14,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <utility>
@@ -58,6 +59,65 @@ std::optional<QByteArray> unixSocket(const QByteArray& entry)
         return key == "path" ? *value : QByteArray(1, '\0') + *value;
     }
     return std::nullopt;  // unix:tmpdir=... and the like name no socket to reach
+}
+
+// Appends `value` to a message in little-endian order, at its alignment.
+void put(QByteArray& message, std::uint32_t value)
+{
+    while (message.size() % 4)
+        message += '\0';
+    for (int shift = 0; shift < 32; shift += 8)
+        message += char(value >> shift & 0xff);
+}
+
+// A header field of a message: its code, and a string or object path.
+void putField(QByteArray& message, char code, char type, const char* value)
+{
+    while (message.size() % 8)
+        message += '\0';
+    message += code;
+    message += '\1';
+    message += type;
+    message += '\0';
+    put(message, std::uint32_t(std::strlen(value)));
+    message += value;
+    message += '\0';
+}
+
+// What a client first says to the bus, all at once as the protocol allows:
+// the credentials byte, its authentication as this user, and the Hello
+// that every connection must begin with.
+QByteArray handshake()
+{
+    QByteArray hello("l\1\0\1", 4);  // little-endian, a method call, no flags, version 1
+    put(hello, 0);                      // no body
+    put(hello, 1);                      // serial
+    QByteArray fields;
+    putField(fields, 1, 'o', "/org/freedesktop/DBus");
+    putField(fields, 2, 's', "org.freedesktop.DBus");
+    putField(fields, 3, 's', "Hello");
+    putField(fields, 6, 's', "org.freedesktop.DBus");
+    put(hello, std::uint32_t(fields.size()));
+    hello += fields;
+    while (hello.size() % 8)
+        hello += '\0';
+    const QByteArray uid = QByteArray::number(::getuid()).toHex();
+    return QByteArray(1, '\0') + "AUTH EXTERNAL " + uid + "\r\nBEGIN\r\n" + hello;
+}
+
+// The length of a whole message from its fixed 16-byte header: the header,
+// its fields padded to 8, the body. The bus's word for it, so kept in bounds.
+qsizetype messageLength(const QByteArray& header)
+{
+    const bool little = header[0] == 'l';
+    const auto number = [&](int at) {
+        std::uint32_t value = 0;
+        for (int i = 0; i < 4; ++i)
+            value |= std::uint32_t(uchar(header[at + (little ? i : 3 - i)])) << (8 * i);
+        return qsizetype(std::min<std::uint32_t>(value, 1 << 20));
+    };
+    const qsizetype fields = number(12), body = number(4);
+    return 16 + (fields + 7) / 8 * 8 + body;
 }
 
 int remainingMs(Clock::time_point deadline)
@@ -119,10 +179,8 @@ Probe::Probe(const QByteArray& address, std::chrono::milliseconds timeout)
             }
             continue;
         }
-        // The credentials byte every client sends first, then "AUTH" alone:
-        // the bus must answer with the mechanisms it takes.
-        static constexpr char request[] = "\0AUTH\r\n";
-        if (::send(fd, request, sizeof request - 1, MSG_NOSIGNAL) != ssize_t(sizeof request - 1)) {
+        const QByteArray request = handshake();
+        if (::send(fd, request.constData(), std::size_t(request.size()), MSG_NOSIGNAL) != ssize_t(request.size())) {
             ::close(fd);
             return;
         }
@@ -142,15 +200,39 @@ State Probe::answer()
 {
     if (socket_ < 0)
         return state_;
-    pollfd readable{socket_, POLLIN, 0};
-    int ready;
-    while ((ready = ::poll(&readable, 1, remainingMs(deadline_))) < 0 && errno == EINTR) {
+    // The authentication's "OK <guid>" line, then the reply to Hello: a
+    // whole message, its length told by its fixed header. A bus that stops
+    // anywhere along the way, or drips, is silent once the deadline passes.
+    QByteArray got;
+    qsizetype needed = -1;  // the whole answer's length, once known
+    state_ = State::Silent;
+    for (;;) {
+        const qsizetype lineEnd = got.indexOf("\r\n");
+        if (lineEnd >= 0 && !got.startsWith("OK ")) {
+            state_ = State::Answers;  // refused, or another dialect: the bus is there, and Qt will hear it too
+            break;
+        }
+        const qsizetype message = lineEnd + 2;
+        if (lineEnd >= 0 && needed < 0 && got.size() >= message + 16)
+            needed = message + messageLength(got.mid(message, 16));
+        if (needed >= 0 && got.size() >= needed) {
+            state_ = State::Answers;
+            break;
+        }
+        pollfd readable{socket_, POLLIN, 0};
+        int ready;
+        while ((ready = ::poll(&readable, 1, remainingMs(deadline_))) < 0 && errno == EINTR) {
+        }
+        if (ready <= 0)
+            break;
+        char buffer[512];
+        const ssize_t length = ::recv(socket_, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (length == 0 || (length < 0 && errno != EAGAIN && errno != EINTR)) {
+            state_ = State::None;  // hung up before it answered
+            break;
+        }
+        got.append(buffer, std::max<ssize_t>(length, 0));
     }
-    char reply[64];
-    if (ready == 0)
-        state_ = State::Silent;
-    else
-        state_ = ready > 0 && ::recv(socket_, reply, sizeof reply, MSG_DONTWAIT) > 0 ? State::Answers : State::None;
     ::close(std::exchange(socket_, -1));
     return state_;
 }

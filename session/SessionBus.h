@@ -18,15 +18,15 @@ QByteArray address();
 
 // One question to the bus at `address`, asked when made and answered by
 // answer(), so that the wait overlaps other work. A bus that takes
-// connections and never answers (a stopped daemon) would otherwise hang the
-// start for good, in Qt's own first use of it (accessibility, the platform
-// theme) as in ours.
+// connections and never answers (a stopped daemon), or answers and then
+// stalls, would otherwise hold the start: in Qt's own first use of it
+// (accessibility, the platform theme) as in ours, and libdbus waits 25 s
+// for a Hello and, in its authentication, for good.
 //
-// The question is the authentication's first, a request for the mechanisms
-// the bus takes: the daemon answers it from the loop that answers everything
-// else, and nothing is registered or announced for it. Unix sockets, by path
-// or abstract name, are asked; a bus reached any other way cannot be told
-// and counts as answering.
+// The question is a connection's whole beginning, sent at once: the
+// authentication and the Hello; the answer is the bus's "OK" and its reply
+// to the Hello. Unix sockets, by path or abstract name, are asked; a bus
+// reached any other way cannot be told and counts as answering.
 class Probe {
 public:
     Probe(const QByteArray& address, std::chrono::milliseconds timeout);

@@ -71,7 +71,7 @@ starts() {
 }
 
 # A server that ends when its last client leaves (as a session's does, or
-# one that resets): the display, once checked, is held until Qt has it.
+# one that resets): nothing ahead of Qt may connect to it and leave.
 mkfifo "$work/said"
 x_server() {
     Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp "$@" 3>"$work/said" 2>/dev/null &

@@ -52,8 +52,8 @@ panel() {
     until_property "$bar" _NET_WM_STRUT_PARTIAL present || fail "the panel asked for no room"
 }
 manager() {
-    # openbox loses a window mapped while it starts, a plain one too (17 of
-    # 60 under load): its startup command says when it has started.
+    # openbox may lose a window mapped while it starts: its startup command
+    # says when it has started.
     rm -f "$work/managing"
     background openbox --startup "touch $work/managing"
     wait_for test -e "$work/managing" || fail "openbox did not start"

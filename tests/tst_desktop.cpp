@@ -12,6 +12,8 @@
 
 #include <dlfcn.h>
 #include <poll.h>
+#include <future>
+#include <thread>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -71,18 +73,25 @@ void linkZone(const QString& link, const char* zone)
 
 // A listening socket in place of a bus, by path or, for a name starting with
 // a 0 byte, abstract; what it does with the one connection is up to the test.
+// `full`: its listen queue is full, as a daemon's that takes no connections.
 class FakeBus {
 public:
-    explicit FakeBus(const QByteArray& name)
+    FakeBus(const QByteArray& name, bool full)
     {
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::memcpy(address.sun_path, name.constData(), std::size_t(name.size()));
         const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + std::size_t(name.size()) + 1);
         QVERIFY(fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length - (name.startsWith('\0') ? 1 : 0)) == 0);
-        QVERIFY(::listen(fd_, 4) == 0);
+        QVERIFY(::listen(fd_, full ? 0 : 4) == 0);
+        if (full)  // a queue of none holds one
+            QVERIFY(::connect(waiting_, reinterpret_cast<sockaddr*>(&address), length - (name.startsWith('\0') ? 1 : 0)) == 0);
     }
-    ~FakeBus() { ::close(fd_); }
+    ~FakeBus()
+    {
+        ::close(fd_);
+        ::close(waiting_);
+    }
 
     // Takes the connection that comes within 5 s; -1 if none does.
     int accept()
@@ -93,6 +102,7 @@ public:
 
 private:
     int fd_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    int waiting_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
 };
 
 }  // namespace
@@ -314,7 +324,7 @@ void TestDesktop::busProbeTellsAnsweringFromSilentAndAbsent_data()
     // In an address, {path} is the fake bus's path, escaped as the address
     // form wants its blank, and {abstract} its abstract name.
     QTest::addColumn<QByteArray>("address");
-    QTest::addColumn<QString>("fake");  // what the fake bus does: answers, hangs up, or nothing
+    QTest::addColumn<QString>("fake");  // what the fake bus does with the connection
     QTest::addColumn<SessionBus::State>("expected");
     using S = SessionBus::State;
     QTest::newRow("this session's bus") << QByteArray("session") << "" << S::Answers;
@@ -322,7 +332,11 @@ void TestDesktop::busProbeTellsAnsweringFromSilentAndAbsent_data()
     QTest::newRow("abstract, with a guid") << QByteArray("unix:abstract={abstract},guid=0f") << "answers" << S::Answers;
     QTest::newRow("an entry that fails, then one that answers")
         << QByteArray("unix:path=/nonexistent/bus;unix:path={path}") << "answers" << S::Answers;
-    QTest::newRow("a bus that never answers") << QByteArray("unix:path={path}") << "" << S::Silent;
+    QTest::newRow("a bus that refuses the user") << QByteArray("unix:path={path}") << "refuses" << S::Answers;
+    QTest::newRow("a bus that never answers") << QByteArray("unix:path={path}") << "nothing" << S::Silent;
+    QTest::newRow("a bus that stalls at Hello") << QByteArray("unix:path={path}") << "authenticates" << S::Silent;
+    QTest::newRow("a bus that answers a byte at a time") << QByteArray("unix:path={path}") << "drips" << S::Silent;
+    QTest::newRow("a bus that takes no connections") << QByteArray("unix:path={path}") << "full" << S::Silent;
     QTest::newRow("a bus that hangs up") << QByteArray("unix:abstract={abstract}") << "hangs up" << S::None;
     QTest::newRow("nothing listening") << QByteArray("unix:path=/nonexistent/bus") << "" << S::None;
     QTest::newRow("a broken escape") << QByteArray("unix:path={path}%4") << "" << S::Answers;
@@ -338,27 +352,57 @@ void TestDesktop::busProbeTellsAnsweringFromSilentAndAbsent()
     QTemporaryDir dir;
     const QByteArray path = QFile::encodeName(dir.path()) + "/bus socket";
     const QByteArray abstract = "velmora-test-" + QByteArray::number(::getpid());
+    const bool full = fake == QLatin1String("full");
     std::optional<FakeBus> bus;
     if (address.contains("{path}"))
-        bus.emplace(path);
+        bus.emplace(path, full);
     else if (address.contains("{abstract}"))
-        bus.emplace(QByteArray(1, '\0') + abstract);
+        bus.emplace(QByteArray(1, '\0') + abstract, full);
     address = address == "session" ? SessionBus::address()
                                    : address.replace("{path}", QByteArray(path).replace(" ", "%20"))
                                          .replace("{abstract}", abstract);
 
-    SessionBus::Probe probe(address, std::chrono::milliseconds(300));
-    if (!fake.isEmpty()) {
-        const int peer = bus->accept();
-        QVERIFY2(peer >= 0, "the probe did not connect");
-        char request[16] = {};
-        QVERIFY(::recv(peer, request, sizeof request - 1, 0) > 0);
-        QVERIFY2(request[0] == '\0' && QByteArray(request + 1).startsWith("AUTH"), request + 1);
-        if (fake == QLatin1String("answers"))
-            QVERIFY(::send(peer, "REJECTED EXTERNAL\r\n", 19, 0) == 19);
-        ::close(peer);
+    // Made on a thread of its own, so that a probe that hangs fails here.
+    auto made = std::make_shared<std::promise<std::unique_ptr<SessionBus::Probe>>>();
+    auto probe = made->get_future();
+    std::thread([address, made] { made->set_value(std::make_unique<SessionBus::Probe>(address, std::chrono::milliseconds(300))); }).detach();
+    QVERIFY2(probe.wait_for(std::chrono::seconds(3)) == std::future_status::ready, "the probe hangs");
+    // The fake bus's side, while the probe waits for its answer.
+    QByteArray request(256, '\0');
+    std::promise<void> answered;
+    std::thread server;
+    if (!fake.isEmpty() && !full) {
+        server = std::thread([&bus, &request, fake, done = answered.get_future()] {
+            const int peer = bus->accept();
+            if (peer < 0 || ::recv(peer, request.data(), request.size() - 1, 0) <= 0)
+                return;
+            // "OK", then a reply of no fields and no body.
+            const QByteArray answer = QByteArray("OK 0f\r\nl\2\1\1", 11) + QByteArray(12, '\0').replace(4, 1, "\1");
+            if (fake == QLatin1String("answers"))
+                ::send(peer, answer.constData(), answer.size(), MSG_NOSIGNAL);
+            else if (fake == QLatin1String("refuses"))
+                ::send(peer, "REJECTED EXTERNAL\r\n", 19, MSG_NOSIGNAL);
+            else if (fake == QLatin1String("authenticates"))
+                ::send(peer, answer.constData(), 7, MSG_NOSIGNAL);
+            for (const char byte : fake == QLatin1String("drips") ? answer : QByteArray())
+                if (::send(peer, &byte, 1, MSG_NOSIGNAL) == 1)
+                    QThread::msleep(20);
+            if (fake != QLatin1String("hangs up"))
+                done.wait();
+            ::close(peer);
+        });
     }
-    QCOMPARE(probe.answer(), expected);
+    const auto stopServer = [&] {
+        if (!server.joinable())
+            return false;
+        answered.set_value();
+        server.join();
+        return true;
+    };
+    const auto stopped = qScopeGuard(stopServer);
+    QCOMPARE(probe.get()->answer(), expected);
+    if (stopServer())
+        QVERIFY2(request.startsWith(QByteArray(1, '\0') + "AUTH EXTERNAL "), request.constData() + 1);
 }
 
 QTEST_GUILESS_MAIN(TestDesktop)
