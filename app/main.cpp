@@ -15,7 +15,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <optional>
 
 namespace {
@@ -28,6 +27,10 @@ constexpr std::chrono::seconds busTimeout(5);
 
 int main(int argc, char** argv)
 {
+    // An exception is never caught: thrown through Qt's code (memory that
+    // runs out while a widget is made), it would unwind what Qt left half
+    // done. It ends the program where it is thrown, with one line.
+    endOnUncaughtException();
     const Arguments arguments = readArguments(argc, argv);
     if (arguments.exitStatus)
         return *arguments.exitStatus;
@@ -80,25 +83,20 @@ int main(int argc, char** argv)
     instance.requestName();
     loadQtTranslations();
 
-    try {
-        Form1 form1;
-        switch (instance.claim(platformData)) {
-        case SingleInstance::Claim::HandedOver:
-            return EXIT_SUCCESS;
-        case SingleInstance::Claim::Failed:
-            std::fprintf(stderr, "velmora: %s\n", qPrintable(instance.problem()));
-            return EXIT_FAILURE;
-        case SingleInstance::Claim::Owned:
-        case SingleInstance::Claim::NoBus:
-            break;
-        }
-        QObject::connect(&instance, &SingleInstance::activated, &form1,
-                         [&form1](const QByteArray& startupId) { bringToFront(form1, startupId); });
-        showOnEveryWorkspace(form1);
-        warnIfNoArabicFont();
-        return app.exec();
-    } catch (const std::exception& error) {
-        reportFatalError(QString::fromUtf8(error.what()));
+    Form1 form1;
+    switch (instance.claim(platformData)) {
+    case SingleInstance::Claim::HandedOver:
+        return EXIT_SUCCESS;
+    case SingleInstance::Claim::Failed:
+        std::fprintf(stderr, "velmora: %s\n", qPrintable(instance.problem()));
+        return EXIT_FAILURE;
+    case SingleInstance::Claim::Owned:
+    case SingleInstance::Claim::NoBus:
+        break;
     }
-    return EXIT_FAILURE;
+    QObject::connect(&instance, &SingleInstance::activated, &form1,
+                     [&form1](const QByteArray& startupId) { bringToFront(form1, startupId); });
+    showOnEveryWorkspace(form1);
+    warnIfNoArabicFont();
+    return app.exec();
 }

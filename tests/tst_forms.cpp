@@ -1,4 +1,5 @@
 #include "DayWatcher.h"
+#include "ErrorReport.h"
 #include "Form1.h"
 #include "Form3.h"
 #include "Locale.h"
@@ -10,6 +11,38 @@
 #include <QFontDatabase>
 #include <QLineEdit>
 #include <QScreen>
+
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <new>
+
+// Allocations left before the next one fails, in a test's child process;
+// negative: none fails. Counts the allocations made meanwhile.
+long allocationsLeft = -1;
+long allocations = 0;
+
+void* operator new(std::size_t size)
+{
+    ++allocations;
+    if (allocationsLeft == 0)
+        throw std::bad_alloc();
+    if (allocationsLeft > 0)
+        --allocationsLeft;
+    if (void* memory = std::malloc(size ? size : 1))
+        return memory;
+    throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept
+{
+    std::free(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept
+{
+    std::free(memory);
+}
 
 namespace {
 
@@ -58,6 +91,7 @@ private slots:
     void aboutOpensOnceAndEveryWayOutKeepsTheStrip();
     void stripFollowsTheCalendarDay();
     void stripAndMenuReadFromTheLeftWithQtInPersian();
+    void memoryRunningOutWhileTheStripIsMadeEndsWithOneLine();
 
 private:
     QDate date_;
@@ -222,6 +256,45 @@ void TestForms::stripAndMenuReadFromTheLeftWithQtInPersian()
     }));
     QVERIFY2(ink.left() < item.width() - ink.right(), qPrintable(QStringLiteral("caption at %1..%2 of %3")
                                                                    .arg(ink.left()).arg(ink.right()).arg(item.width())));
+}
+
+void TestForms::memoryRunningOutWhileTheStripIsMadeEndsWithOneLine()
+{
+    strip_.reset();
+    const auto today = [] { return QDate(2005, 12, 9); };
+    const long before = allocations;
+    Form1(today).show();
+    const long made = allocations - before;
+    // One allocation fails, at points spread over the making of the strip:
+    // each time the process ends with status 1 and the one line, at once.
+    for (long failing = 0; failing < made; failing += made / 20 + 1) {
+        int said[2];
+        QVERIFY(::pipe(said) == 0);
+        const pid_t child = ::fork();
+        if (child == 0) {  // where nothing catches, as in the program
+            [&]() noexcept {
+                ::dup2(said[1], STDERR_FILENO);
+                endOnUncaughtException();
+                allocationsLeft = failing;
+                Form1(today).show();
+                std::_Exit(0);
+            }();
+        }
+        ::close(said[1]);
+        // What it says until it ends, for up to 10 s.
+        QByteArray text;
+        char buffer[256];
+        pollfd readable{said[0], POLLIN, 0};
+        for (ssize_t length = 1; length > 0 && ::poll(&readable, 1, 10000) == 1;)
+            text.append(buffer, std::max<ssize_t>(length = ::read(said[0], buffer, sizeof buffer), 0));
+        ::close(said[0]);
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 1 && text == "velmora: out of memory\n",
+                 qPrintable(QStringLiteral("allocation %1 of %2 failing: status %3, said \"%4\"")
+                                .arg(failing).arg(made).arg(status).arg(QString::fromLocal8Bit(text))));
+    }
 }
 
 QTEST_MAIN(TestForms)
