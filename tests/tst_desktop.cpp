@@ -113,6 +113,12 @@ class TestDesktop : public QObject {
 private slots:
     void workAreaOfAMonitor_data();
     void workAreaOfAMonitor();
+    void workAreaOfTheCurrentDesktop_data();
+    void workAreaOfTheCurrentDesktop();
+    void windowStaysWholeInsideItsMonitor_data();
+    void windowStaysWholeInsideItsMonitor();
+    void menuOpensBesideThePressWhereItFits_data();
+    void menuOpensBesideThePressWhereItFits();
     void nextDayStartsAtTheFirstInstantOfTheDate_data();
     void nextDayStartsAtTheFirstInstantOfTheDate();
     void dayWatcherWakesAtItsDeadline();
@@ -126,47 +132,78 @@ private slots:
     void busProbeTellsAnsweringFromSilentAndAbsent();
 };
 
+namespace {
+
+// A window's claim as its properties hold it: _NET_WM_STRUT_PARTIAL, or
+// only the older _NET_WM_STRUT.
+struct Claim {
+    WorkArea::Values partial, whole;
+};
+enum Edge { Left, Right, Top, Bottom };
+
+// A panel's claim of `width` on one edge, running from `start` to `end` along it.
+Claim partial(Edge edge, std::uint32_t width, std::uint32_t start, std::uint32_t end)
+{
+    std::vector<std::uint32_t> values(12, 0);
+    values[edge] = width;
+    values[4 + 2 * edge] = start;
+    values[5 + 2 * edge] = end;
+    return {values, std::nullopt};
+}
+
+// An older panel's claim of whole edges.
+Claim whole(std::uint32_t left, std::uint32_t right, std::uint32_t top, std::uint32_t bottom)
+{
+    return {std::nullopt, std::vector<std::uint32_t>{left, right, top, bottom}};
+}
+
+}  // namespace
+
 void TestDesktop::workAreaOfAMonitor_data()
 {
-    using WorkArea::Strut;
     QTest::addColumn<WorkArea::Desktop>("desktop");
     QTest::addColumn<QList<QRect>>("expected");
-    // The root's size, the monitors, the published areas, the struts (none:
-    // the manager names no windows) and the desktop's one area.
+    // The root's size, the monitors, the published areas, the windows'
+    // claims (none: the manager names no windows) and the desktop's one area.
     const auto row = [](const char* name, QSize root, QList<QRect> monitors, QList<QRect> published,
-                        std::optional<QList<Strut>> struts, std::optional<QRect> workArea, QList<QRect> expected) {
+                        std::optional<QList<Claim>> claims, std::optional<QRect> workArea, QList<QRect> expected) {
         WorkArea::Desktop desktop{root, {monitors.cbegin(), monitors.cend()}, {published.cbegin(), published.cend()},
                                   std::nullopt, workArea};
-        if (struts)
-            desktop.struts.emplace(struts->cbegin(), struts->cend());
+        if (claims) {
+            desktop.struts.emplace();
+            for (const Claim& claim : *claims)
+                if (const auto strut = WorkArea::strutFrom(claim.partial, claim.whole, root))
+                    desktop.struts->push_back(*strut);
+        }
         QTest::newRow(name) << desktop << expected;
     };
     const QSize wide(3840, 1200);
     const QRect left(0, 0, 1920, 1080), right(1920, 0, 1920, 1200), lower(0, 1080, 1920, 1080);
     // A docked laptop: the primary on the left with a panel across its top.
-    const Strut topOfLeft{0, 0, 28, 0, 0, 0, 0, 0, 0, 1919, 0, 0};
-    row("one monitor: the manager's word", left.size(), {left}, {}, QList<Strut>{topOfLeft}, QRect(0, 30, 1920, 1050),
+    const Claim topOfLeft = partial(Top, 28, 0, 1919);
+    row("one monitor: the manager's word", left.size(), {left}, {}, QList{topOfLeft}, QRect(0, 30, 1920, 1050),
         {QRect(0, 30, 1920, 1050)});
     row("one monitor, no manager", left.size(), {left}, {}, std::nullopt, std::nullopt, {left});
-    row("two monitors, a panel on the left one", wide, {left, right}, {}, QList<Strut>{topOfLeft},
+    row("two monitors, a panel on the left one", wide, {left, right}, {}, QList{topOfLeft},
         QRect(0, 28, 3840, 1172), {QRect(0, 28, 1920, 1052), right});
     row("two monitors, areas published", wide, {left, right}, {QRect(0, 37, 1920, 1043), right},
-        QList<Strut>{topOfLeft}, QRect(0, 28, 3840, 1172), {QRect(0, 37, 1920, 1043), right});
+        QList{topOfLeft}, QRect(0, 28, 3840, 1172), {QRect(0, 37, 1920, 1043), right});
     row("two monitors, the manager names no windows", wide, {left, right}, {}, std::nullopt, QRect(0, 28, 3840, 1172),
         {QRect(0, 28, 1920, 1052), QRect(1920, 28, 1920, 1172)});
     row("stacked, a panel atop each", QSize(1920, 2160), {left, lower}, {},
-        QList<Strut>{topOfLeft, {0, 0, 1108, 0, 0, 0, 0, 0, 0, 1919, 0, 0}}, std::nullopt,
+        QList{topOfLeft, partial(Top, 1108, 0, 1919)}, std::nullopt,
         {QRect(0, 28, 1920, 1052), QRect(0, 1108, 1920, 1052)});
     row("aligned at the bottom, a panel atop the shorter one", wide, {QRect(0, 120, 1920, 1080), right}, {},
-        QList<Strut>{{0, 0, 148, 0, 0, 0, 0, 0, 0, 1919, 0, 0}}, std::nullopt, {QRect(0, 148, 1920, 1052), right});
-    row("a whole-edge claim reaches both", wide, {left, right}, {},
-        QList<Strut>{{0, 0, 28, 0, 0, 1199, 0, 1199, 0, 3839, 0, 3839}}, std::nullopt,
-        {QRect(0, 28, 1920, 1052), QRect(1920, 28, 1920, 1172)});
-    row("panels at the bottom and the right", wide, {left, right}, {},
-        QList<Strut>{{0, 0, 0, 30, 0, 0, 0, 0, 0, 0, 1920, 3839}, {0, 40, 0, 0, 0, 0, 0, 1199, 0, 0, 0, 0}},
-        std::nullopt, {left, QRect(1920, 0, 1880, 1170)});
-    row("a claim on everything is not heeded", wide, {left, right}, {},
-        QList<Strut>{{0, 0, 1200, 0, 0, 0, 0, 0, 0, 3839, 0, 0}}, std::nullopt, {left, right});
+        QList{partial(Top, 148, 0, 1919)}, std::nullopt, {QRect(0, 148, 1920, 1052), right});
+    row("an older panel's whole-edge claim reaches both", wide, {left, right}, {}, QList{whole(0, 0, 28, 0)},
+        std::nullopt, {QRect(0, 28, 1920, 1052), QRect(1920, 28, 1920, 1172)});
+    row("panels at each edge", wide, {left, right}, {},
+        QList{partial(Left, 48, 0, 1079), partial(Bottom, 30, 1920, 3839), partial(Right, 40, 0, 1199)},
+        std::nullopt, {QRect(48, 0, 1872, 1080), QRect(1920, 0, 1880, 1170)});
+    row("a claim on everything is not heeded", wide, {left, right}, {}, QList{partial(Top, 1200, 0, 3839)},
+        std::nullopt, {left, right});
+    row("claims past the root are kept within it", wide, {left, right}, {},
+        QList{partial(Top, 0xffffffff, 0, 0xffffffff), whole(0xffffffff, 0, 0, 0)}, std::nullopt, {left, right});
 }
 
 void TestDesktop::workAreaOfAMonitor()
@@ -175,6 +212,71 @@ void TestDesktop::workAreaOfAMonitor()
     QFETCH(QList<QRect>, expected);
     for (qsizetype i = 0; i < expected.size(); ++i)
         QCOMPARE(WorkArea::ofMonitor(desktop, std::size_t(i)), expected[i]);
+}
+
+void TestDesktop::workAreaOfTheCurrentDesktop_data()
+{
+    QTest::addColumn<QList<uint>>("values");  // _NET_WORKAREA's
+    QTest::addColumn<uint>("desktop");
+    QTest::addColumn<std::optional<QRect>>("expected");
+    const QList<uint> two = {0, 28, 1280, 772, 0, 0, 1280, 800};
+    QTest::newRow("the first") << two << 0u << std::optional(QRect(0, 28, 1280, 772));
+    QTest::newRow("the second") << two << 1u << std::optional(QRect(0, 0, 1280, 800));
+    QTest::newRow("one the manager does not describe") << two << 2u << std::optional<QRect>();
+    QList<uint> all(4 * 64, 0);
+    QTest::newRow("beyond the 64 read") << all << 64u << std::optional<QRect>();
+    QTest::newRow("past the root") << QList<uint>{2000, 4000, 9999, 9999} << 0u << std::optional(QRect(1280, 800, 0, 0));
+}
+
+void TestDesktop::workAreaOfTheCurrentDesktop()
+{
+    QFETCH(QList<uint>, values);
+    QFETCH(uint, desktop);
+    QFETCH(std::optional<QRect>, expected);
+    QCOMPARE(WorkArea::ofDesktop({values.cbegin(), values.cend()}, desktop, QSize(1280, 800)), expected);
+}
+
+void TestDesktop::windowStaysWholeInsideItsMonitor_data()
+{
+    // The strip, 129 x 19, 200 px left of the area's right edge and 3 below its top.
+    QTest::addColumn<QRect>("area");
+    QTest::addColumn<QRect>("monitor");
+    QTest::addColumn<QPoint>("expected");
+    const QRect monitor(0, 0, 1280, 800);
+    QTest::newRow("below a panel") << QRect(0, 32, 1280, 768) << monitor << QPoint(1080, 35);
+    QTest::newRow("on the second monitor") << QRect(1280, 28, 1920, 1172) << QRect(1280, 0, 1920, 1200)
+                                           << QPoint(3000, 31);
+    QTest::newRow("a top claim of nearly all") << QRect(0, 790, 1280, 10) << monitor << QPoint(1080, 781);
+    QTest::newRow("a right claim of nearly all") << QRect(0, 0, 104, 800) << monitor << QPoint(0, 3);
+    QTest::newRow("a sliver published") << QRect(0, 795, 1280, 5) << monitor << QPoint(1080, 781);
+    QTest::newRow("a monitor narrower than the strip") << QRect(0, 0, 100, 800) << QRect(0, 0, 100, 800) << QPoint(0, 3);
+}
+
+void TestDesktop::windowStaysWholeInsideItsMonitor()
+{
+    QFETCH(QRect, area);
+    QFETCH(QRect, monitor);
+    QFETCH(QPoint, expected);
+    QCOMPARE(WorkArea::placeIn(area, monitor, QSize(129, 19), 200, 0, 3), expected);
+}
+
+void TestDesktop::menuOpensBesideThePressWhereItFits_data()
+{
+    // A 100 x 50 menu in a 1000 x 800 work area.
+    QTest::addColumn<QPoint>("pressed");
+    QTest::addColumn<QPoint>("expected");
+    QTest::newRow("room right and below") << QPoint(10, 10) << QPoint(11, 11);
+    QTest::newRow("just room on the right") << QPoint(899, 10) << QPoint(900, 11);
+    QTest::newRow("a pixel short on the right") << QPoint(900, 10) << QPoint(800, 11);
+    QTest::newRow("just room below") << QPoint(10, 749) << QPoint(11, 750);
+    QTest::newRow("a pixel short below") << QPoint(10, 750) << QPoint(11, 700);
+}
+
+void TestDesktop::menuOpensBesideThePressWhereItFits()
+{
+    QFETCH(QPoint, pressed);
+    QFETCH(QPoint, expected);
+    QCOMPARE(WorkArea::beside(pressed, QSize(100, 50), QRect(0, 0, 1000, 800)), expected);
 }
 
 void TestDesktop::nextDayStartsAtTheFirstInstantOfTheDate_data()
