@@ -61,7 +61,7 @@ starts() {
     env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE XDG_RUNTIME_DIR="$work" "${vars[@]}" \
         "$velmora" "$@" 2>"$work/err" &
     app=$!
-    if [ -n "${WAIT_FOR_BUS:-}" ] && ! timeout 10 gdbus wait --session org.example.Velmora; then
+    if [ -n "${WAIT_FOR_BUS:-}" ] && ! timeout 10 gdbus wait --session "$VELMORA_APP_ID"; then
         fail "velmora $* (${vars[*]}) claimed no name; $(kill -0 $app 2>/dev/null && echo running || echo gone): $(cat "$work/err")"
     elif ! timeout 10 xdotool search --sync --onlyvisible --name '^Velmora$' >/dev/null; then
         fail "velmora $* (${vars[*]}) showed no strip; $(kill -0 $app 2>/dev/null && echo running || echo gone): $(cat "$work/err")"

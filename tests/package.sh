@@ -48,7 +48,7 @@ done
 # Installed: what a desktop needs, valid, with one version throughout.
 root=$work/root
 dpkg-deb -x "$deb" "$root"
-id=org.example.Velmora
+id=$VELMORA_APP_ID
 for file in applications/$id.desktop metainfo/$id.metainfo.xml icons/hicolor/{16x16,32x32,128x128}/apps/$id.png \
             man/man1/velmora.1.gz; do
     [ -f "$root/usr/share/$file" ] || fail "the package lacks /usr/share/$file"

@@ -127,6 +127,8 @@ private slots:
     void zoneIsFollowedWithoutTouchingTheEnvironment();
     void secondStart_data();
     void secondStart();
+    void startupIdIsPassedOnOnlyAsLaunchersMakeIt_data();
+    void startupIdIsPassedOnOnlyAsLaunchersMakeIt();
     void nameIsFreeOnceTheProgramQuits();
     void busProbeTellsAnsweringFromSilentAndAbsent_data();
     void busProbeTellsAnsweringFromSilentAndAbsent();
@@ -361,14 +363,41 @@ void TestDesktop::zoneIsFollowedWithoutTouchingTheEnvironment()
     QCOMPARE(environmentChanges, changesBefore);
 }
 
+// A strip on its way out, on a thread of its own: it answers a call to come
+// forward with `error`, and lets go of its name a moment later.
+class LeavingStrip : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
+
+public:
+    LeavingStrip(QDBusConnection bus, QString error)
+        : bus_(std::move(bus)), error_(std::move(error))
+    {
+    }
+
+public slots:
+    Q_SCRIPTABLE void Activate(const QVariantMap&)
+    {
+        sendErrorReply(error_, QStringLiteral("leaving"));
+        QTimer::singleShot(200, this, [this] { bus_.unregisterService(appId); });
+    }
+
+private:
+    QDBusConnection bus_;
+    const QString error_;
+};
+
 void TestDesktop::secondStart_data()
 {
-    // What holds the name when a second start claims it; a running strip
-    // that answers is the end-to-end test's.
+    // What holds the name when a second start claims it, and how it answers;
+    // a running strip that answers is the end-to-end test's.
     QTest::addColumn<QString>("holder");
     QTest::addColumn<int>("expected");
     QTest::newRow("nobody") << "none" << int(SingleInstance::Claim::Owned);
-    QTest::newRow("a strip that is leaving") << "leaving" << int(SingleInstance::Claim::Owned);
+    for (const char* error : {"UnknownObject", "UnknownMethod", "ServiceUnknown", "NameHasNoOwner"})
+        QTest::addRow("a strip that is leaving: %s", error)
+            << QStringLiteral("org.freedesktop.DBus.Error.") + QLatin1String(error) << int(SingleInstance::Claim::Owned);
+    QTest::newRow("a strip that refuses") << "org.freedesktop.DBus.Error.AccessDenied" << int(SingleInstance::Claim::Failed);
     QTest::newRow("a strip that cannot answer") << "silent" << int(SingleInstance::Claim::Failed);
 }
 
@@ -377,28 +406,61 @@ void TestDesktop::secondStart()
     QFETCH(QString, holder);
     QFETCH(int, expected);
     QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run in a D-Bus session, as dbus-run-session gives");
-    const auto cleanup = qScopeGuard([] {
+    QThread leavingThread;
+    const auto cleanup = qScopeGuard([&leavingThread] {
+        leavingThread.quit();
+        leavingThread.wait();
         QDBusConnection::disconnectFromBus(QStringLiteral("second"));
         QDBusConnection::disconnectFromBus(QStringLiteral("holder"));
     });
     QDBusConnection holderBus = ownConnection(QStringLiteral("holder"));
     SingleInstance running(holderBus);
+    LeavingStrip leaving(holderBus, holder);
     if (holder == QLatin1String("silent")) {
         QCOMPARE(running.claim({}), SingleInstance::Claim::Owned);  // and it shares this blocked thread
-    } else if (holder == QLatin1String("leaving")) {
-        // The name is still held, the object behind it already gone; the
-        // name goes a moment later.
+    } else if (holder.endsWith(QLatin1String("UnknownObject"))) {
+        // The name is still held, the object behind it already gone.
         QVERIFY(holderBus.registerService(appId));
         QTimer::singleShot(200, &running, [&holderBus] { holderBus.unregisterService(appId); });
+    } else if (holder != QLatin1String("none")) {
+        leaving.moveToThread(&leavingThread);
+        leavingThread.start();
+        QVERIFY(holderBus.registerObject(QLatin1Char('/') + QString(appId).replace(QLatin1Char('.'), QLatin1Char('/')), &leaving,
+                                         QDBusConnection::ExportScriptableSlots));
+        QVERIFY(holderBus.registerService(appId));
     }
 
     SingleInstance second(ownConnection(QStringLiteral("second")), 1000);
     QElapsedTimer elapsed;
     elapsed.start();
     QCOMPARE(int(second.claim({})), expected);
-    if (expected == int(SingleInstance::Claim::Failed))
+    if (holder == QLatin1String("silent"))
         QCOMPARE(second.problem(), QStringLiteral("Velmora is already running here but did not answer within 1 s"));
     QVERIFY2(elapsed.elapsed() < 2000, "the claim waited past its deadline");
+}
+
+void TestDesktop::startupIdIsPassedOnOnlyAsLaunchersMakeIt_data()
+{
+    QTest::addColumn<QVariant>("given");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("a launcher's") << QVariant(QStringLiteral("menu-1_TIME42")) << QByteArray("menu-1_TIME42");
+    QTest::newRow("256 characters") << QVariant(QString(256, QLatin1Char('x'))) << QByteArray(256, 'x');
+    QTest::newRow("257 characters") << QVariant(QString(257, QLatin1Char('x'))) << QByteArray();
+    QTest::newRow("a control character") << QVariant(QStringLiteral("id\u001b[2J")) << QByteArray();
+    QTest::newRow("DEL") << QVariant(QStringLiteral("id\u007f")) << QByteArray();
+    QTest::newRow("beyond ASCII") << QVariant(QStringLiteral(u"id\u00e9")) << QByteArray();
+    QTest::newRow("not text") << QVariant(42) << QByteArray();
+}
+
+void TestDesktop::startupIdIsPassedOnOnlyAsLaunchersMakeIt()
+{
+    QFETCH(QVariant, given);
+    QFETCH(QByteArray, expected);
+    SingleInstance instance(QDBusConnection(QStringLiteral("none")));
+    QSignalSpy activated(&instance, &SingleInstance::activated);
+    instance.Activate({{QStringLiteral("desktop-startup-id"), given}});
+    QCOMPARE(activated.size(), 1);
+    QCOMPARE(activated.constFirst().constFirst().toByteArray(), expected);
 }
 
 void TestDesktop::nameIsFreeOnceTheProgramQuits()
