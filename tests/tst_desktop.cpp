@@ -121,7 +121,8 @@ private slots:
     void menuOpensBesideThePressWhereItFits();
     void nextDayStartsAtTheFirstInstantOfTheDate_data();
     void nextDayStartsAtTheFirstInstantOfTheDate();
-    void dayWatcherWakesAtItsDeadline();
+    void dayWatcherWakes_data();
+    void dayWatcherWakes();
     void dayWatcherSaysOnceWhatItCanNoLongerFollow();
     void zoneIsFollowedWithoutTouchingTheEnvironment_data();
     void zoneIsFollowedWithoutTouchingTheEnvironment();
@@ -306,24 +307,52 @@ void TestDesktop::nextDayStartsAtTheFirstInstantOfTheDate()
     QCOMPARE(nextDayStart(now).toUTC(), expected);
 }
 
-void TestDesktop::dayWatcherWakesAtItsDeadline()
+void TestDesktop::dayWatcherWakes_data()
 {
-    DayWatcher watcher(nullptr, [] { return QDateTime::currentDateTime().addSecs(1); });
+    QTest::addColumn<bool>("setClock");
+    QTest::newRow("at its deadline") << false;
+    QTest::newRow("when the clock is set by hand") << true;
+}
+
+void TestDesktop::dayWatcherWakes()
+{
+    QFETCH(bool, setClock);
+    DayWatcher watcher(nullptr, [setClock] { return QDateTime::currentDateTime().addSecs(setClock ? 86400 : 1); });
     QSignalSpy woke(&watcher, &DayWatcher::dayMayHaveChanged);
+    if (setClock) {
+        // Set to what it says now: a change of the clock all the same.
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        if (::clock_settime(CLOCK_REALTIME, &now) != 0)
+            QSKIP("the clock cannot be set here (run as root to test it)");
+    }
     QVERIFY(woke.wait(5000));
 }
 
 void TestDesktop::dayWatcherSaysOnceWhatItCanNoLongerFollow()
 {
-    // A zone file whose folder cannot be watched, and a deadline the timer
-    // refuses: each loss is told, once, and for what it is.
-    const auto zone = zoneVariable(":/nonexistent-folder/zone/localtime");
+    // A deadline the timer refuses, each time the zone changes, and a zone
+    // file whose folder cannot be watched: each loss is told, once, and for
+    // what it is.
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
         "^velmora: timerfd_settime failed .*; the date line will no longer change at midnight")));
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("velmora")));
+    {
+        QTemporaryDir root;
+        const QString link = root.filePath(QStringLiteral("localtime"));
+        linkZone(link, "Etc/GMT+12");
+        const auto zone = zoneVariable(":" + QFile::encodeName(link));
+        DayWatcher watcher(nullptr, [] { return QDateTime::fromSecsSinceEpoch(-1); });
+        QSignalSpy changed(&watcher, &DayWatcher::dayMayHaveChanged);
+        for (const char* next : {"Etc/GMT-14", "Etc/GMT+12"}) {
+            linkZone(link, next);
+            QVERIFY(changed.wait(5000));
+        }
+    }
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
         "^velmora: inotify_add_watch failed .*; the date line will not follow a change of the system's time zone$")));
-    QTest::failOnWarning(QRegularExpression(QStringLiteral("velmora")));
-    DayWatcher watcher(nullptr, [] { return QDateTime::fromSecsSinceEpoch(-1); });
+    const auto zone = zoneVariable(":/nonexistent-folder/zone/localtime");
+    DayWatcher watcher;
 }
 
 void TestDesktop::zoneIsFollowedWithoutTouchingTheEnvironment_data()
