@@ -2,12 +2,14 @@
 # Two monitors, as a docked laptop has them: a real X server with RandR
 # outputs (Xorg's dummy driver), the primary on the left with a panel across
 # its top (lemonbar), and openbox. Whatever starts first, the strip and the
-# about window sit below the panel; and the strip keeps its place on the
-# primary as it is unplugged, plugged back and moved to the other monitor,
-# ROUNDS times over. Run it in a D-Bus session, as a desktop has.
+# about window sit below the panel; the strip follows the panel's claim as it
+# changes, and keeps its place on the primary as it is unplugged, plugged
+# back and moved to the other monitor, ROUNDS times over, with no window
+# manager too. Run it in a D-Bus session, as a desktop has; QT_SCALE_FACTOR,
+# a whole number, scales the strip.
 # usage: monitors.sh VELMORA ROUNDS
 set -euo pipefail
-velmora=$1 rounds=$2
+velmora=$1 rounds=$2 scale=${QT_SCALE_FACTOR:-1}
 context="set-up"
 source "$(dirname "$0")/common.sh"
 needs Xorg xrandr openbox lemonbar wmctrl xdotool xprop xwininfo
@@ -41,13 +43,17 @@ both_plugged() { xrandr --output DUMMY0 --mode laptop --pos 0x0 --primary --outp
 both_plugged
 
 strip_at() { [ "$(geometry "$strip" | cut -d' ' -f1,2)" = "$1 $2" ]; }
-# The strip 200 px left of the primary's right edge, 3 px below its work area's top.
+# The strip 200 logical pixels left of the right edge of the primary, left
+# (1920 px wide) or right (3840 px its right edge), and 3 below its work
+# area's top, at the top of the panel's claim or of the monitor.
 expect_strip() {
-    wait_for strip_at "$1" "$2" || fail "$3: strip at $(geometry "$strip"), not $1,$2"
+    local right_edge=1920
+    [ "$1" = left ] || right_edge=3840
+    local x=$((right_edge - 200 * scale)) y=$(($2 + 3 * scale))
+    wait_for strip_at $x $y || fail "$3: strip at $(geometry "$strip"), not $x,$y"
 }
 panel() {
     background lemonbar -p -g 1920x28+0+0 </dev/null
-    local bar
     bar=$(named_window bar) || fail "no panel"
     until_property "$bar" _NET_WM_STRUT_PARTIAL present || fail "the panel asked for no room"
 }
@@ -64,11 +70,21 @@ strip() {
     strip=$(named_window Velmora) || fail "no strip; the program is $(kill -0 ${pids[-1]} 2>/dev/null && echo running || echo gone)"
 }
 
+# With no manager, nothing but the server tells of a new primary.
+context="no manager"
+strip
+for primary in right left; do
+    xrandr --output "$([ $primary = left ] && echo DUMMY0 || echo DUMMY1)" --primary
+    expect_strip $primary 0 "the $primary monitor made primary"
+done
+kill -KILL "${pids[@]:1}"
+pids=("${pids[0]}")
+
 for context in "panel manager strip" "manager strip panel" "strip manager panel"; do
     for part in $context; do $part; done
-    expect_strip 1720 31 "at the start"
+    expect_strip left 28 "at the start"
 
-    xdotool mousemove 1840 40 mousedown 1
+    xdotool mousemove $((1920 - 80 * scale)) $((28 + 12 * scale)) mousedown 1
     menu_shown() { [ "$(xdotool search --onlyvisible --classname '^velmora$' | wc -l)" -eq 2 ]; }
     wait_for menu_shown || fail "no menu"
     xdotool mouseup 1 key Down Down Return
@@ -77,7 +93,9 @@ for context in "panel manager strip" "manager strip panel" "strip manager panel"
         local x y left above
         read -r x y _ <<<"$(geometry "$about")"
         read -r left above <<<"$(frame "$about")"
-        [ "$((x - left))" = 1660 ] && [ "$((y - above))" -ge 28 ]
+        # (A frame of an odd width is half a pixel at scale 2.)
+        local off=$((x - left - (1920 - 260 * scale)))
+        [ $off -ge 0 ] && [ $off -lt "$scale" ] && [ "$((y - above))" -ge 28 ]
     }
     wait_for about_below_panel || fail "about window at $(geometry "$about"), frame $(frame "$about")"
     wmctrl -i -c "$about"
@@ -91,15 +109,25 @@ context="replugged"
 panel
 manager
 strip
+# The panel claims more once it is up, less than a taller one on the right
+# monitor: the manager publishes the desktop's work area anew, the same as
+# before, and only the strip's own reading tells what changed on its monitor.
+background xev -name right-panel -geometry 1920x50+1920+0 >/dev/null
+right_panel=$(named_window right-panel) || fail "no panel on the right monitor"
+xprop -id "$right_panel" -f _NET_WM_STRUT_PARTIAL 32c -set _NET_WM_STRUT_PARTIAL 0,0,50,0,0,0,0,0,1920,3839,0,0
+work_area_top() { [ "$(awk -F', ' '{print $2}' <<<"$2")" = "$1" ]; }
+until_property -root _NET_WORKAREA work_area_top 50 || fail "the right panel's claim was not taken in"
+xprop -id "$bar" -f _NET_WM_STRUT_PARTIAL 32c -set _NET_WM_STRUT_PARTIAL 0,0,40,0,0,0,0,0,0,1919,0,0
+expect_strip left 40 "the panel's claim grown"
 for round in $(seq "$rounds"); do
     # Unplugged, the other monitor is alone at the left with the panel's claim.
     xrandr --output DUMMY0 --off
-    expect_strip 1720 31 "round $round, the primary unplugged"
+    expect_strip left 40 "round $round, the primary unplugged"
     both_plugged
-    expect_strip 1720 31 "round $round, the primary plugged back"
+    expect_strip left 40 "round $round, the primary plugged back"
     xrandr --output DUMMY1 --primary
-    expect_strip 3640 3 "round $round, the right monitor made primary"
+    expect_strip right 50 "round $round, the right monitor made primary"
     xrandr --output DUMMY0 --primary
-    expect_strip 1720 31 "round $round, the left monitor made primary again"
+    expect_strip left 40 "round $round, the left monitor made primary again"
 done
-echo "ok: $rounds rounds"
+echo "ok: $rounds rounds at scale $scale"
