@@ -70,6 +70,12 @@ if [ -n "$desktop" ]; then
     # meant for the user's window stay there: the copied line below shows none of them.
     [ "$(active_window)" -eq "$users_window" ] || fail "the strip took the focus at its start"
     xdotool type ls
+    # Other windows' doings do not wake the strip: the user's window renames
+    # itself, as terminals and browsers do while the user works.
+    switches() { cat /proc/"$app_pid"/task/*/status | awk '/^voluntary_ctxt_switches/ {n += $2} END {print n}'; }
+    before=$(switches)
+    for i in $(seq 200); do xprop -id "$users_window" -set WM_NAME "users-window $i"; done
+    [ $(($(switches) - before)) -lt 20 ] || fail "the strip woke $(($(switches) - before)) times while another window renamed itself 200 times"
     # Two workspaces at least (kwin starts with one); the strip is on the new one too.
     two_workspaces() { [ "${1:-0}" -ge 2 ]; }
     until_property -root _NET_NUMBER_OF_DESKTOPS two_workspaces || wmctrl -n 2
