@@ -83,8 +83,6 @@ class TestForms : public QObject {
 
 private slots:
     void init();
-    void menuOpensBesideThePressedPoint_data();
-    void menuOpensBesideThePressedPoint();
     void keyboardOnTheButtonOpensNothing();
     void everyPressOpensTheMenuHoweverQuick();
     void copyTakesTheLineAsEdited();
@@ -104,42 +102,6 @@ void TestForms::init()
     date_ = QDate(2005, 12, 9);
     strip_ = std::make_unique<Form1>([this] { return date_; });
     strip_->show();
-}
-
-void TestForms::menuOpensBesideThePressedPoint_data()
-{
-    // The pointer's offset into the work area; a negative one counts from its right or bottom edge.
-    QTest::addColumn<QPoint>("offset");
-    QTest::addColumn<bool>("right");
-    QTest::addColumn<bool>("below");
-    QTest::newRow("room right and below") << QPoint(50, 50) << true << true;
-    QTest::newRow("at the right edge") << QPoint(-10, 50) << false << true;
-    QTest::newRow("at the bottom edge") << QPoint(50, -10) << true << false;
-    QTest::newRow("in the bottom-right corner") << QPoint(-10, -10) << false << false;
-}
-
-void TestForms::menuOpensBesideThePressedPoint()
-{
-    QFETCH(QPoint, offset);
-    QFETCH(bool, right);
-    QFETCH(bool, below);
-    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-    const QPoint pointer(offset.x() >= 0 ? area.left() + offset.x() : area.right() + 1 + offset.x(),
-                         offset.y() >= 0 ? area.top() + offset.y() : area.bottom() + 1 + offset.y());
-    // The press as the platform reports it, wherever the pointer is said to be.
-    QCursor::setPos(area.center());
-    QWidget* button = child(*strip_, "Command1");
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(button->rect().center()), QPointF(pointer), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-
-    QRect menuRect;
-    QVERIFY(openMenu([&] { QApplication::sendEvent(button, &press); }, [&](QMenu& menu) {
-        menuRect = menu.geometry();
-        typeInto(menu, {Qt::Key_Escape});
-    }));
-    QVERIFY2(!menuRect.contains(pointer), "the menu covers the pressed point");
-    QCOMPARE(right ? menuRect.left() : menuRect.right(), right ? pointer.x() + 1 : pointer.x() - 1);
-    QCOMPARE(below ? menuRect.top() : menuRect.bottom(), below ? pointer.y() + 1 : pointer.y() - 1);
 }
 
 void TestForms::keyboardOnTheButtonOpensNothing()
