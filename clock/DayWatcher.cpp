@@ -178,8 +178,8 @@ void DayWatcher::readZone()
             name = name.mid(variant.size());
     zone_ = name.isEmpty() ? QTimeZone() : QTimeZone(name.toUtf8());
     // Named no zone: the C library's, read at the start, stands.
-    if (!zone_.isValid() && !target.isEmpty() && at < 0)
-        lose(Loss::Zone, "naming the zone of the system's zone file", ENOENT);
+    if (!zone_.isValid() && !target.isEmpty())
+        lose(Loss::Zone, QFile::encodeName(zoneFile_ + QStringLiteral(" links to no zone by name")).constData(), 0);
 }
 
 void DayWatcher::lose(Loss loss, const char* what, int error)
@@ -187,7 +187,8 @@ void DayWatcher::lose(Loss loss, const char* what, int error)
     if (lost_ & int(loss))
         return;
     lost_ |= int(loss);
-    qWarning("velmora: %s failed (%s); the date line will %s", what, std::strerror(error),
+    const QByteArray why = error ? QByteArray(what) + " failed (" + std::strerror(error) + ")" : QByteArray(what);
+    qWarning("velmora: %s; the date line will %s", why.constData(),
              loss == Loss::Day ? "no longer change at midnight or when the clock is set"
                                : "not follow a change of the system's time zone");
 }

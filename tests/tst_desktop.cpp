@@ -353,6 +353,14 @@ void TestDesktop::dayWatcherSaysOnceWhatItCanNoLongerFollow()
         "^velmora: inotify_add_watch failed .*; the date line will not follow a change of the system's time zone$")));
     const auto zone = zoneVariable(":/nonexistent-folder/zone/localtime");
     DayWatcher watcher;
+    // A copy of a zone's file names no zone.
+    QTemporaryDir root;
+    const QString copy = root.filePath(QStringLiteral("localtime"));
+    QVERIFY(QFile::copy(QStringLiteral("/usr/share/zoneinfo/Etc/GMT+12"), copy));
+    const auto copied = zoneVariable(":" + QFile::encodeName(copy));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
+        "^velmora: .*/localtime links to no zone by name; the date line will not follow a change")));
+    DayWatcher watching(nullptr);
 }
 
 void TestDesktop::zoneIsFollowedWithoutTouchingTheEnvironment_data()
