@@ -14,10 +14,20 @@
 
 #include <poll.h>
 #include <sys/wait.h>
+#include <ucontext.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <new>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifndef ADDRESS_SANITIZER
+#define ADDRESS_SANITIZER 0
+#endif
 
 // Allocations left before the next one fails, in a test's child process;
 // negative: none fails. Counts the allocations made meanwhile.
@@ -234,6 +244,9 @@ void TestForms::stripAndMenuReadFromTheLeftWithQtInPersian()
 
 void TestForms::memoryRunningOutWhileTheStripIsMadeEndsWithOneLine()
 {
+#if defined(__SANITIZE_ADDRESS__) || ADDRESS_SANITIZER
+    QSKIP("the sanitizer's allocator stands in for the one this test makes fail");
+#endif
     strip_.reset();
     const auto today = [] { return QDate(2005, 12, 9); };
     const long before = allocations;
@@ -245,14 +258,22 @@ void TestForms::memoryRunningOutWhileTheStripIsMadeEndsWithOneLine()
         int said[2];
         QVERIFY(::pipe(said) == 0);
         const pid_t child = ::fork();
-        if (child == 0) {  // where nothing catches, as in the program
-            [&]() noexcept {
-                ::dup2(said[1], STDERR_FILENO);
-                endOnUncaughtException();
-                allocationsLeft = failing;
-                Form1(today).show();
+        if (child == 0) {
+            // On a stack of its own, where nothing catches, as in the
+            // program: the test runner's handlers are on this one.
+            ::dup2(said[1], STDERR_FILENO);
+            endOnUncaughtException();
+            static ucontext_t runner, making;
+            constexpr std::size_t stackSize = 8 << 20;
+            ::getcontext(&making);
+            making.uc_stack = {std::malloc(stackSize), 0, stackSize};
+            making.uc_link = &runner;
+            ::makecontext(&making, [] {
+                Form1([] { return QDate(2005, 12, 9); }).show();
                 std::_Exit(0);
-            }();
+            }, 0);
+            allocationsLeft = failing;
+            ::swapcontext(&runner, &making);
         }
         ::close(said[1]);
         // What it says until it ends, for up to 10 s.
