@@ -77,8 +77,8 @@ void place(QWidget& window, int leftFromRight, int top, bool starting)
 
 QPoint besidePointer(QPoint pointer, QSize size)
 {
-    const QScreen& screen = *(QGuiApplication::screenAt(pointer) ? QGuiApplication::screenAt(pointer)
-                                                                 : QGuiApplication::primaryScreen());
+    const QScreen* under = QGuiApplication::screenAt(pointer);
+    const QScreen& screen = under ? *under : *QGuiApplication::primaryScreen();
     QRect area = screen.availableGeometry();
     if (xcb_connection_t* c = X11::connection()) {
         const X11::DesktopReading reading = X11::readDesktop(c);
