@@ -69,7 +69,7 @@ if [ "$command" = buildd ]; then
             my $source = Dpkg::Control::Info->new("debian/control")->get_source;
             my $deps = deps_parse($source->{"Build-Depends"}, build_dep => 1, reduce_arch => 1, reduce_profiles => 1,
                                   build_profiles => [split " ", $ENV{DEB_BUILD_PROFILES} // ""]);
-            print join(", ", map { ($_->isa("Dpkg::Deps::Union") ? ($_->get_deps)[0] : $_)->output } $deps->get_deps);
+            print join(", ", map { ($_->isa("Dpkg::Deps::OR") ? ($_->get_deps)[0] : $_)->output } $deps->get_deps);
         '"'"')
         echo "== first alternatives under profiles \"$DEB_BUILD_PROFILES\": $first"
         apt-get satisfy -y -qq --no-install-recommends "build-essential, $first" >/dev/null
