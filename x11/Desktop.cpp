@@ -77,7 +77,6 @@ DesktopWatch::DesktopWatch(std::function<void()> changed)
     , connection_(connection())
     , root_(rootOf(connection_))
 {
-    internAtoms({"_NET_WORKAREA", "_NET_CLIENT_LIST", "_NET_CURRENT_DESKTOP"});
 }
 
 bool DesktopWatch::nativeEventFilter(const QByteArray& type, void* message, qintptr*)
