@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <utility>

@@ -5,8 +5,8 @@
 #include "Form2.h"
 #include "LayerShell.h"
 #include "Module1.h"
-#include "Twips.h"
 #include "Placement.h"
+#include "Twips.h"
 
 #include <QGuiApplication>
 #include <QCloseEvent>
@@ -14,7 +14,6 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 #include <QWindow>
 

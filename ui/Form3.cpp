@@ -1,8 +1,8 @@
 #include "Form3.h"
 
+#include "Placement.h"
 #include "Project.h"
 #include "Twips.h"
-#include "Placement.h"
 
 #include <QKeyEvent>
 #include <QLabel>
