@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CommandLine.h"
+#include "Compositor.h"
 
 #include <QByteArray>
 #include <QByteArrayList>
@@ -11,6 +12,8 @@
 // Which of Qt's platforms the strip starts on, and whether a display can be
 // had there, asked before Qt starts.
 using Environment = std::function<QByteArray(const char* name)>;
+// The compositor's answer: asked at the first call, the same after.
+using CompositorQuestion = std::function<Compositor::Reply()>;
 
 // The platforms Qt is to try, in order, and whether Velmora chose them.
 struct PlatformChoice {
@@ -20,11 +23,11 @@ struct PlatformChoice {
 
 // The user's choice (-platform, QT_QPA_PLATFORM) stands. Otherwise a Wayland
 // session runs on Qt's wayland platform where the compositor offers the
-// layer shell (`layerShell`), since only there can the strip place itself;
-// else through XWayland where an X server is at hand; else as Qt would.
-// Outside Wayland it is X11.
+// layer shell, since only there can the strip place itself; else through
+// XWayland where an X server is at hand; else as Qt would. Outside Wayland
+// it is X11.
 PlatformChoice choosePlatform(const Arguments& arguments, const Environment& environment,
-                              const std::function<bool()>& layerShell);
+                              const CompositorQuestion& compositor);
 
 // Why none of `choice`'s platforms can have a display, in one line; empty
 // when one can, or when one is of a kind not looked into here (offscreen,
@@ -32,4 +35,4 @@ PlatformChoice choosePlatform(const Arguments& arguments, const Environment& env
 // a connection opened and closed ahead of Qt's would make an X server with
 // no other client reset itself, and turn Qt away meanwhile.
 QString displayProblem(const PlatformChoice& choice, const Arguments& arguments, const Environment& environment,
-                       bool connectToX);
+                       const CompositorQuestion& compositor, bool connectToX);

@@ -1,7 +1,7 @@
 #include "CommandLine.h"
+#include "Compositor.h"
 #include "ErrorReport.h"
 #include "Form1.h"
-#include "LayerShell.h"
 #include "Locale.h"
 #include "Platform.h"
 #include "PlatformGuard.h"
@@ -19,9 +19,9 @@
 
 namespace {
 
-// How long the session bus, and a strip that holds Velmora's name on it, is
-// waited for.
-constexpr std::chrono::seconds busTimeout(5);
+// How long the session bus, a strip that holds Velmora's name on it, and the
+// Wayland compositor are waited for.
+constexpr std::chrono::seconds answerTimeout(5);
 
 }  // namespace
 
@@ -38,15 +38,24 @@ int main(int argc, char** argv)
     // once the display is chosen. The answer is needed before Qt starts: its
     // platform may connect to the bus while it starts, and libdbus would then
     // wait for a silent bus for good.
-    SessionBus::Probe bus(SessionBus::address(), busTimeout);
+    SessionBus::Probe bus(SessionBus::address(), answerTimeout);
     const auto environment = [](const char* name) { return qgetenv(name); };
-    const PlatformChoice platform = choosePlatform(arguments, environment, &LayerShell::offered);
+    std::optional<Compositor::Reply> asked;
+    const auto compositor = [&] {
+        if (!asked)
+            asked = Compositor::ask(qgetenv("WAYLAND_SOCKET"), qgetenv("WAYLAND_DISPLAY"), qgetenv("XDG_RUNTIME_DIR"),
+                                    answerTimeout);
+        return *asked;
+    };
+    const PlatformChoice platform = choosePlatform(arguments, environment, compositor);
     if (platform.chosenHere)
         qputenv("QT_QPA_PLATFORM", platform.names.join(';'));
+    if (platform.chosenHere && asked && asked->answer == Compositor::Answer::Silent && platform.names == QByteArrayList{"xcb"})
+        std::fprintf(stderr, "velmora: %s; running through XWayland\n", qPrintable(asked->problem));
     // Whether a display can be had is looked into before Qt only as far as
     // needs no X connection; where Qt then fails to open one, its guard
     // looks further and says why.
-    const QString displayMissing = displayProblem(platform, arguments, environment, false);
+    const QString displayMissing = displayProblem(platform, arguments, environment, compositor, false);
     if (!displayMissing.isEmpty()) {
         std::fprintf(stderr, "velmora: %s\n", qPrintable(displayMissing));
         return EXIT_FAILURE;
@@ -56,12 +65,12 @@ int main(int argc, char** argv)
     const QVariantMap platformData = SingleInstance::platformDataFromEnvironment();
     if (bus.answer() == SessionBus::State::Silent) {
         std::fprintf(stderr, "velmora: the session bus did not answer within %lld s; running without it\n",
-                     static_cast<long long>(busTimeout.count()));
+                     static_cast<long long>(answerTimeout.count()));
         SessionBus::disable();
     }
 
     std::optional<PlatformGuard> guard(std::in_place, [&] {
-        return displayProblem(platform, arguments, environment, true);
+        return displayProblem(platform, arguments, environment, compositor, true);
     });
     QApplication app(argc, argv);
     guard.reset();
@@ -79,7 +88,7 @@ int main(int argc, char** argv)
 
     // The name is asked for now and its answer awaited only before the strip
     // is shown: the round trips overlap the building of the windows.
-    SingleInstance instance(QDBusConnection::sessionBus(), int(std::chrono::milliseconds(busTimeout).count()));
+    SingleInstance instance(QDBusConnection::sessionBus(), int(std::chrono::milliseconds(answerTimeout).count()));
     instance.requestName();
     loadQtTranslations();
 

@@ -6,6 +6,7 @@
 #include <thread>
 
 Q_DECLARE_METATYPE(QByteArrayList)
+Q_DECLARE_METATYPE(Compositor::Answer)
 
 namespace {
 
@@ -29,26 +30,30 @@ private slots:
 
 void TestStartUp::platformFollowsTheSessionAndTheUser_data()
 {
-    // The environment as NAME=VALUE pairs, the -platform given, whether the
-    // compositor offers the layer shell; the platforms Qt is to try.
+    // The environment as NAME=VALUE pairs, the -platform given, the
+    // compositor's answer; the platforms Qt is to try.
     QTest::addColumn<QStringList>("environment");
     QTest::addColumn<QByteArray>("given");
-    QTest::addColumn<bool>("layerShell");
+    QTest::addColumn<Compositor::Answer>("compositor");
     QTest::addColumn<QByteArrayList>("expected");
+    using enum Compositor::Answer;
     const QStringList x11 = {"DISPLAY=:0"};
     const QStringList wayland = {"DISPLAY=:0", "WAYLAND_DISPLAY=wayland-0"};
-    QTest::newRow("X11") << x11 << QByteArray() << true << QByteArrayList{"xcb"};
-    QTest::newRow("Wayland with a layer shell") << wayland << QByteArray() << true << QByteArrayList{"wayland", "xcb"};
-    QTest::newRow("Wayland without one") << wayland << QByteArray() << false << QByteArrayList{"xcb"};
+    QTest::newRow("X11") << x11 << QByteArray() << LayerShell << QByteArrayList{"xcb"};
+    QTest::newRow("Wayland with a layer shell") << wayland << QByteArray() << LayerShell << QByteArrayList{"wayland", "xcb"};
+    QTest::newRow("Wayland without one") << wayland << QByteArray() << Plain << QByteArrayList{"xcb"};
+    QTest::newRow("a silent compositor") << wayland << QByteArray() << Silent << QByteArrayList{"xcb"};
     QTest::newRow("Wayland named by the session type alone")
-        << QStringList{"DISPLAY=:0", "XDG_SESSION_TYPE=wayland"} << QByteArray() << true
+        << QStringList{"DISPLAY=:0", "XDG_SESSION_TYPE=wayland"} << QByteArray() << LayerShell
         << QByteArrayList{"wayland", "xcb"};
+    QTest::newRow("a connection handed over") << QStringList{"WAYLAND_SOCKET=3"} << QByteArray() << HandedOver
+                                              << QByteArrayList{"wayland"};
     QTest::newRow("Wayland without an X server")
-        << QStringList{"WAYLAND_DISPLAY=wayland-0"} << QByteArray() << false << QByteArrayList{"wayland"};
-    QTest::newRow("the user's variable") << (wayland + QStringList{"QT_QPA_PLATFORM=offscreen"}) << QByteArray() << true
-                                         << QByteArrayList{"offscreen"};
+        << QStringList{"WAYLAND_DISPLAY=wayland-0"} << QByteArray() << Plain << QByteArrayList{"wayland"};
+    QTest::newRow("the user's variable") << (wayland + QStringList{"QT_QPA_PLATFORM=offscreen"}) << QByteArray()
+                                         << LayerShell << QByteArrayList{"offscreen"};
     QTest::newRow("the user's option over the variable")
-        << (x11 + QStringList{"QT_QPA_PLATFORM=offscreen"}) << QByteArray("wayland;xcb") << false
+        << (x11 + QStringList{"QT_QPA_PLATFORM=offscreen"}) << QByteArray("wayland;xcb") << Plain
         << QByteArrayList{"wayland", "xcb"};
 }
 
@@ -56,7 +61,7 @@ void TestStartUp::platformFollowsTheSessionAndTheUser()
 {
     QFETCH(QStringList, environment);
     QFETCH(QByteArray, given);
-    QFETCH(bool, layerShell);
+    QFETCH(Compositor::Answer, compositor);
     QFETCH(QByteArrayList, expected);
     const auto variable = [&](const char* name) {
         for (const QString& pair : environment)
@@ -64,7 +69,8 @@ void TestStartUp::platformFollowsTheSessionAndTheUser()
                 return pair.section(QLatin1Char('='), 1).toUtf8();
         return QByteArray();
     };
-    const PlatformChoice choice = choosePlatform({std::nullopt, given, {}}, variable, [&] { return layerShell; });
+    const PlatformChoice choice = choosePlatform({std::nullopt, given, {}}, variable,
+                                                 [&] { return Compositor::Reply{compositor, {}}; });
     QCOMPARE(choice.names, expected);
     QCOMPARE(choice.chosenHere, given.isEmpty() && variable("QT_QPA_PLATFORM").isEmpty());
 }

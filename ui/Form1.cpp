@@ -198,24 +198,12 @@ bool Form1::event(QEvent* event)
         const Qt::WindowFlags flags = windowFlags() & ~Qt::WindowDoesNotAcceptFocus;
         overrideWindowFlags(flags);
         windowHandle()->setFlags(flags);
-        if (layerSurface_)
-            LayerShell::takeKeyboardOnDemand(*this);
     }
     return QWidget::event(event);
 }
 
-void Form1::closeEvent(QCloseEvent* event)
+void Form1::closeEvent(QCloseEvent*)
 {
-    // A layer surface is closed by the compositor, not the user: its monitor
-    // went. It comes back on the one the compositor chooses now.
-    if (layerSurface_) {
-        event->ignore();
-        QTimer::singleShot(0, this, [this] {
-            hide();
-            show();
-        });
-        return;
-    }
     // A close from the window manager (Alt+F4, a window list) ends the
     // program as the exit command does: a process without its strip would
     // be out of the user's reach.

@@ -7,9 +7,12 @@
 
 #include <LayerShellQt/Window>
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QMargins>
 #include <QRect>
+#include <QScreen>
+#include <QTimer>
 #include <QVariant>
 #include <QWidget>
 #include <QWindow>
@@ -28,7 +31,116 @@ void announced(void* data, wl_registry*, uint32_t, const char* interface, uint32
         *static_cast<bool*>(data) = true;
 }
 
-void withdrawn(void*, wl_registry*, uint32_t) {}
+void removed(void*, wl_registry*, uint32_t) {}
+
+// Whether the compositor Qt is connected to offers the layer shell: asked on
+// Qt's own connection, which a launcher may have handed over, or the user
+// named. Qt's queue is left alone; its compositor has answered already.
+bool offeredToQt()
+{
+    auto* application = qGuiApp->nativeInterface<QNativeInterface::QWaylandApplication>();
+    wl_display* display = application ? application->display() : nullptr;
+    if (!display)
+        return false;
+    wl_event_queue* queue = wl_display_create_queue(display);
+    auto* ours = static_cast<wl_display*>(wl_proxy_create_wrapper(display));
+    wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(ours), queue);
+    wl_registry* registry = wl_display_get_registry(ours);
+    bool found = false;
+    static const wl_registry_listener listener = {announced, removed};
+    wl_registry_add_listener(registry, &listener, &found);
+    wl_display_roundtrip_queue(display, queue);
+    wl_registry_destroy(registry);
+    wl_proxy_wrapper_destroy(ours);
+    wl_event_queue_destroy(queue);
+    return found;
+}
+
+// Keeps the strip on one of the outputs there are, and out of the
+// keyboard's way while it is mapped.
+//
+// The compositor puts each new surface on the output the user is on. When
+// that output goes, the surface is withdrawn (a close from the compositor)
+// or, by some compositors, left on no output at all: either way the strip
+// is made again, and lands on an output that remains. Where none does, each
+// new surface would be withdrawn at once; a surface is made again only
+// after the outputs changed since the last one was, so the strip then waits
+// for an output without a wake-up of its own.
+//
+// A surface that may take the keyboard when it is mapped is given it there
+// by some compositors (KDE's KWin), away from the window the user types in:
+// it may only once it is mapped, from the commit after its first picture.
+class Keeper : public QObject {
+public:
+    explicit Keeper(QWidget& strip)
+        : QObject(&strip)
+        , strip_(strip)
+        , surface_(*LayerShellQt::Window::get(strip.windowHandle()))
+    {
+        strip.installEventFilter(this);
+        connect(qGuiApp, &QGuiApplication::screenAdded, this, &Keeper::outputsChanged);
+        connect(qGuiApp, &QGuiApplication::screenRemoved, this, [this](QScreen* screen) {
+            // Asked before Qt moves the window off the screen that goes.
+            const bool carried = strip_.windowHandle()->screen() == screen;
+            outputsChanged();
+            if (carried)
+                withdrawn();
+        });
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Close) {
+            event->ignore();  // from the compositor, not the user
+            withdrawn();
+            return true;
+        }
+        if (event->type() == QEvent::Paint && !painted_) {
+            // The first picture is being made; it goes out once painted.
+            painted_ = true;
+            QTimer::singleShot(0, this, [this] {
+                surface_.setKeyboardInteractivity(LayerShellQt::Window::KeyboardInteractivityOnDemand);
+            });
+        }
+        return false;
+    }
+
+private:
+    void outputsChanged()
+    {
+        ++outputsSeen_;
+        if (waiting_)
+            makeAgain();
+    }
+
+    void withdrawn()
+    {
+        if (!strip_.isVisible())
+            return;
+        strip_.hide();
+        if (outputsSeen_ == outputsWhenMade_)
+            waiting_ = true;
+        else
+            QTimer::singleShot(0, this, &Keeper::makeAgain);  // once Qt is done with the output that went
+    }
+
+    void makeAgain()
+    {
+        waiting_ = false;
+        outputsWhenMade_ = outputsSeen_;
+        painted_ = false;
+        surface_.setKeyboardInteractivity(LayerShellQt::Window::KeyboardInteractivityNone);
+        strip_.show();
+    }
+
+    QWidget& strip_;
+    LayerShellQt::Window& surface_;
+    int outputsSeen_ = 0;       // changes of the outputs so far
+    int outputsWhenMade_ = 0;   // ... when the surface was last made
+    bool waiting_ = false;      // for the outputs to change
+    bool painted_ = false;      // the surface's first picture
+};
 
 // xdg_positioner's constraint adjustments, as the xdg-shell protocol numbers them.
 namespace Adjustment {
@@ -37,24 +149,9 @@ constexpr uint slideX = 1, slideY = 2, flipY = 8;
 
 }  // namespace
 
-bool offered()
-{
-    wl_display* display = wl_display_connect(nullptr);
-    if (!display)
-        return false;
-    bool found = false;
-    wl_registry* registry = wl_display_get_registry(display);
-    static const wl_registry_listener listener = {announced, withdrawn};
-    wl_registry_add_listener(registry, &listener, &found);
-    wl_display_roundtrip(display);
-    wl_registry_destroy(registry);
-    wl_display_disconnect(display);
-    return found;
-}
-
 bool makeStrip(QWidget& window, int top, int right)
 {
-    if (QGuiApplication::platformName() != QLatin1String("wayland"))
+    if (QGuiApplication::platformName() != QLatin1String("wayland") || !offeredToQt())
         return false;
     window.winId();  // the native window, not yet shown
     auto* surface = LayerShellQt::Window::get(window.windowHandle());
@@ -63,7 +160,9 @@ bool makeStrip(QWidget& window, int top, int right)
     surface->setMargins(QMargins(0, top, right, 0));
     surface->setExclusiveZone(0);
     surface->setKeyboardInteractivity(LayerShellQt::Window::KeyboardInteractivityNone);
+    surface->setScreenConfiguration(LayerShellQt::Window::ScreenFromCompositor);
     surface->setScope(QStringLiteral("velmora"));
+    new Keeper(window);
     return true;
 }
 
@@ -90,23 +189,11 @@ void openBeside(QWidget& popup, QSize size, const QWidget& strip, QPoint pressed
                         uint(Adjustment::flipY | Adjustment::slideX | Adjustment::slideY));
 }
 
-void takeKeyboardOnDemand(QWidget& window)
-{
-    if (QGuiApplication::platformName() == QLatin1String("wayland") && window.windowHandle())
-        LayerShellQt::Window::get(window.windowHandle())
-            ->setKeyboardInteractivity(LayerShellQt::Window::KeyboardInteractivityOnDemand);
-}
-
 }  // namespace LayerShell
 
 #else
 
 namespace LayerShell {
-
-bool offered()
-{
-    return false;
-}
 
 bool makeStrip(QWidget&, int, int)
 {
@@ -114,8 +201,6 @@ bool makeStrip(QWidget&, int, int)
 }
 
 void openBeside(QWidget&, QSize, const QWidget&, QPoint) {}
-
-void takeKeyboardOnDemand(QWidget&) {}
 
 }  // namespace LayerShell
 

@@ -11,14 +11,13 @@ class QWidget;
 // and Wayland sessions run the strip through XWayland.
 namespace LayerShell {
 
-// Whether the Wayland compositor this session names offers the layer shell,
-// and this build can use it. Asked once, before Qt chooses its platform.
-bool offered();
-
 // Makes `window` a top-layer surface anchored to the top and right edges,
 // `top` and `right` pixels from them (below panels that claim room: it
-// claims none), taking no keyboard. Before its first show, on Qt's wayland
-// platform; does nothing elsewhere. Returns whether it did.
+// claims none), on the output the user is on and, when that output goes,
+// on one that remains. It takes the keyboard only when clicked. Before its
+// first show, on Qt's wayland platform where the compositor offers the
+// layer shell; does nothing elsewhere. Returns whether it did; a close of
+// the window is the compositor's then, and never reaches it.
 bool makeStrip(QWidget& window, int top, int right);
 
 // Opens `popup`, of `size`, beside `pressed`, a point of the strip, as the
@@ -28,9 +27,5 @@ bool makeStrip(QWidget& window, int top, int right);
 // is found from the strip's anchoring, and the compositor places the popup.
 // On Qt's wayland platform only; before the popup is shown.
 void openBeside(QWidget& popup, QSize size, const QWidget& strip, QPoint pressed);
-
-// Lets the strip take the keyboard when the user clicks into it, once shown:
-// asked for before the first map, some compositors give it the focus then.
-void takeKeyboardOnDemand(QWidget& window);
 
 }  // namespace LayerShell
