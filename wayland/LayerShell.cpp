@@ -57,7 +57,7 @@ bool offeredToQt()
 }
 
 // Keeps the strip on one of the outputs there are, and out of the
-// keyboard's way while it is mapped.
+// keyboard's way until the user presses on it.
 //
 // The compositor puts each new surface on the output the user is on. When
 // that output goes, the surface is withdrawn (a close from the compositor)
@@ -67,9 +67,10 @@ bool offeredToQt()
 // after the outputs changed since the last one was, so the strip then waits
 // for an output without a wake-up of its own.
 //
-// A surface that may take the keyboard when it is mapped is given it there
-// by some compositors (KDE's KWin), away from the window the user types in:
-// it may only once it is mapped, from the commit after its first picture.
+// A surface that may take the keyboard on demand is given it at once by some
+// compositors (KDE's KWin), when mapped or whenever it comes to ask: away
+// from the window the user types in. The strip asks only when the user
+// presses on it, which is when they want to edit its line.
 class Keeper : public QObject {
 public:
     explicit Keeper(QWidget& strip)
@@ -78,6 +79,7 @@ public:
         , surface_(*LayerShellQt::Window::get(strip.windowHandle()))
     {
         strip.installEventFilter(this);
+        strip.windowHandle()->installEventFilter(this);  // sees the presses on every part
         connect(qGuiApp, &QGuiApplication::screenAdded, this, &Keeper::outputsChanged);
         connect(qGuiApp, &QGuiApplication::screenRemoved, this, [this](QScreen* screen) {
             // Asked before Qt moves the window off the screen that goes.
@@ -96,12 +98,10 @@ protected:
             withdrawn();
             return true;
         }
-        if (event->type() == QEvent::Paint && !painted_) {
-            // The first picture is being made; it goes out once painted.
-            painted_ = true;
-            QTimer::singleShot(0, this, [this] {
-                surface_.setKeyboardInteractivity(LayerShellQt::Window::KeyboardInteractivityOnDemand);
-            });
+        if (event->type() == QEvent::MouseButtonPress
+            && surface_.keyboardInteractivity() == LayerShellQt::Window::KeyboardInteractivityNone) {
+            surface_.setKeyboardInteractivity(LayerShellQt::Window::KeyboardInteractivityOnDemand);
+            strip_.update();  // a commit that carries it
         }
         return false;
     }
@@ -129,7 +129,6 @@ private:
     {
         waiting_ = false;
         outputsWhenMade_ = outputsSeen_;
-        painted_ = false;
         surface_.setKeyboardInteractivity(LayerShellQt::Window::KeyboardInteractivityNone);
         strip_.show();
     }
@@ -139,7 +138,6 @@ private:
     int outputsSeen_ = 0;       // changes of the outputs so far
     int outputsWhenMade_ = 0;   // ... when the surface was last made
     bool waiting_ = false;      // for the outputs to change
-    bool painted_ = false;      // the surface's first picture
 };
 
 // xdg_positioner's constraint adjustments, as the xdg-shell protocol numbers them.
