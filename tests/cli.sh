@@ -2,7 +2,7 @@
 # The command line and the way to a display: help and version, Qt's own
 # options, refused arguments, one line and status 1 wherever no display can
 # be had, and a start that holds on an X server that ends with its last
-# client or beside a session bus that never answers.
+# client, or beside a session bus or a Wayland compositor that never answers.
 # usage: cli.sh VELMORA VERSION
 set -uo pipefail
 velmora=$1 version=$2
@@ -99,4 +99,17 @@ starts DBUS_SESSION_BUS_ADDRESS="$bus"
 grep -x 'velmora: the session bus did not answer within 5 s; running without it' "$work/err" >/dev/null \
     && [ "$(wc -l <"$work/err")" -eq 1 ] || fail "beside a silent bus it said: $(cat "$work/err")"
 kill -CONT "${pids[-1]}"
+
+# A Wayland compositor that takes connections and does not answer (here a
+# stopped daemon's socket), or answers out of Wayland's protocol: left aside
+# for the X display at hand, else one line.
+dbus-daemon --session --nofork --address="unix:path=$work/wayland-7" &
+pids+=($!)
+timeout 10 sh -c "until [ -S '$work/wayland-7' ]; do sleep 0.05; done"
+kill -STOP "${pids[-1]}"
+expect 1 stderr '^velmora: the Wayland display "wayland-7" did not answer within 5 s$' XDG_SESSION_TYPE=wayland WAYLAND_DISPLAY=wayland-7
+starts XDG_SESSION_TYPE=wayland WAYLAND_DISPLAY=wayland-7 DBUS_SESSION_BUS_ADDRESS=disabled:
+kill -CONT "${pids[-1]}"
+expect 1 stderr '^velmora: the Wayland display "wayland-7" (hung up before it answered|does not answer in Wayland.s protocol)$' \
+    WAYLAND_DISPLAY=wayland-7
 exit $failed
