@@ -13,8 +13,8 @@ RUN_PACKAGES=(build-essential dpkg-dev ninja-build qt6-qpa-plugins qt6-wayland q
 TEST_PACKAGES=(x11-utils x11-xserver-utils xclip wmctrl openbox icewm lemonbar dbus-bin xserver-xorg-core
                xserver-xorg-video-dummy desktop-file-utils appstream lintian
                locales clang libclang-rt-dev llvm)
-# Where the Wayland layer-shell strip is built: a compositor to test it under.
-WAYLAND_TEST_PACKAGES=(sway xwayland grim foot wl-clipboard jq imagemagick)
+# Where the Wayland layer-shell strip is built: compositors to test it under.
+WAYLAND_TEST_PACKAGES=(sway xwayland grim foot wl-clipboard jq imagemagick labwc wtype kwin-wayland weston)
 BENCH_PACKAGES=(xvfb xauth dbus-daemon fontconfig fonts-noto-core)
 # The end-to-end tests run the strip under each of these (and under C).
 TEST_LOCALES=(en_US.UTF-8 fa_IR.UTF-8)

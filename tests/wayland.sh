@@ -20,7 +20,7 @@ context="wayland, $compositor"
 source "$(dirname "$0")/common.sh"
 case "$compositor" in
 sway) needs sway swaymsg Xwayland xhost grim magick foot wl-paste jq ;;
-labwc) needs labwc wlr-randr grim magick foot wtype ;;
+labwc) needs labwc grim magick foot wtype ;;
 kwin) needs kwin_wayland foot gdbus ;;
 weston) needs weston ;;
 esac
