@@ -116,10 +116,10 @@ kwin)
         sed -n "s/.*$mark //p" "$work/compositor.log"
     }
     terminal
-    terminal_active() { windows | grep -q '^users-terminal .* true$'; }
+    terminal_active() { grep -q '^users-terminal .* true$' <<<"$(windows)"; }
     wait_for terminal_active || fail "the terminal is not active: $(windows)"
     start_strip "$velmora"
-    strip_listed() { windows | grep -q '^[^ ]* {"x":1166,"y":3,"width":129,"height":19,'; }
+    strip_listed() { grep -q '^[^ ]* {"x":1166,"y":3,"width":129,"height":19,' <<<"$(windows)"; }
     wait_for strip_listed || fail "KWin lists no strip: $(windows)"
     listed=$(windows)
     grep -q '^[^ ]* {"x":1166,"y":3,"width":129,"height":19,.*} true false$' <<<"$listed" \
