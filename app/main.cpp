@@ -2,6 +2,7 @@
 #include "Compositor.h"
 #include "ErrorReport.h"
 #include "Form1.h"
+#include "LayerShell.h"
 #include "Locale.h"
 #include "Platform.h"
 #include "PlatformGuard.h"
@@ -42,9 +43,14 @@ int main(int argc, char** argv)
     const auto environment = [](const char* name) { return qgetenv(name); };
     std::optional<Compositor::Reply> asked;
     const auto compositor = [&] {
-        if (!asked)
+        if (!asked) {
             asked = Compositor::ask(qgetenv("WAYLAND_SOCKET"), qgetenv("WAYLAND_DISPLAY"), qgetenv("XDG_RUNTIME_DIR"),
                                     answerTimeout);
+            // A build without the layer shell takes any compositor for one
+            // without it: XWayland places the strip where it can.
+            if (!LayerShell::built() && asked->problem.isEmpty())
+                asked->answer = Compositor::Answer::Plain;
+        }
         return *asked;
     };
     const PlatformChoice platform = choosePlatform(arguments, environment, compositor);

@@ -147,6 +147,11 @@ constexpr uint slideX = 1, slideY = 2, flipY = 8;
 
 }  // namespace
 
+bool built()
+{
+    return true;
+}
+
 bool makeStrip(QWidget& window, int top, int right)
 {
     if (QGuiApplication::platformName() != QLatin1String("wayland") || !offeredToQt())
@@ -192,6 +197,11 @@ void openBeside(QWidget& popup, QSize size, const QWidget& strip, QPoint pressed
 #else
 
 namespace LayerShell {
+
+bool built()
+{
+    return false;
+}
 
 bool makeStrip(QWidget&, int, int)
 {

@@ -11,6 +11,9 @@ class QWidget;
 // and Wayland sessions run the strip through XWayland.
 namespace LayerShell {
 
+// Whether this build has the layer shell at all.
+bool built();
+
 // Makes `window` a top-layer surface anchored to the top and right edges,
 // `top` and `right` pixels from them (below panels that claim room: it
 // claims none), on the output the user is on and, when that output goes,
