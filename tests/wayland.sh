@@ -74,6 +74,17 @@ start_strip() {
     app=$!
     pids+=($app)
 }
+# A pointer, plugged in before the strip starts, as a user's is: a client
+# that binds it only when it comes may miss the first press. WIDTH HEIGHT:
+# the extent of the outputs together.
+plug_pointer() {
+    coproc pointer { "$pointer_tool" "$1" "$2" 2>/dev/null; }
+    pids+=($pointer_PID)
+    say "move 0 $(($2 - 1))" || fail "no pointer"
+}
+say() { echo "$1" >&"${pointer[1]}"; read -r -t 10 answer <&"${pointer[0]}" && [ "$answer" = ok ]; }
+# The strip has said it may take the keyboard, in a commit.
+keyboard_asked() { grep -a -A30 'set_keyboard_interactivity(2)' "$work/strip.log" | grep -a -c 'wl_surface#[0-9]*\.commit'; }
 today_line() { echo "امروز: $("$convert_date" "$(date +%-m/%-d/%Y)")"; }
 
 case "$compositor" in
@@ -86,16 +97,24 @@ labwc)
     wtype -s 60000 x &
     pids+=($!)
     wait_for grep -a -E 'wl_keyboard#[0-9]+\.enter' "$work/terminal.log" || fail "the terminal got no keyboard"
+    plug_pointer 1280 720
     grim "$work/before.png"
     start_strip "$velmora"
     strip_shown() { [ "$(grim - | magick "$work/before.png" - -compose difference -composite -threshold 0 -format '%@' info:)" \
         = "129x19+$((1280 - 200))+3" ]; }
     wait_for strip_shown || fail "the strip is not at the top right"
+    # The pointer over the line: the strip may take the keyboard at a click now.
+    say "move 1120 12"
+    wait_for keyboard_asked || fail "the strip did not ask for the keyboard when the pointer came"
     # A key typed now reaches the terminal, after anything the strip did.
     wtype x
     wait_for grep -a -E 'wl_keyboard#[0-9]+\.key' "$work/terminal.log" || fail "the terminal did not get the key typed"
     ! keyboard_left >/dev/null || fail "the terminal lost the keyboard: $(keyboard_left)"
-    echo "ok (labwc $(labwc --version | awk '{print $2}')): the terminal kept the keyboard"
+    # One click into the line gives it the keyboard, to edit the line.
+    say press
+    say release
+    wait_for grep -a -E 'wl_keyboard#[0-9]+\.enter' "$work/strip.log" || fail "a click did not give the strip the keyboard"
+    echo "ok (labwc $(labwc --version | awk '{print $2}')): the terminal kept the keyboard until a click into the line"
     exit 0
     ;;
 kwin)
@@ -173,12 +192,8 @@ focused_app() { swaymsg -t get_tree | jq -r '.. | objects | select(.focused == t
 terminal_focused() { [ "$(focused_app)" = users-terminal ]; }
 wait_for terminal_focused || fail "the terminal got no focus: $(focused_app) has it"
 
-# A pointer, plugged in before the strip starts, as a user's is: a client
-# that binds it only when it comes may miss the first press.
-coproc pointer { "$pointer_tool" $layout 768 2>/dev/null; }
-pids+=($pointer_PID)
-say() { echo "$1" >&"${pointer[1]}"; read -r -t 10 answer <&"${pointer[0]}" && [ "$answer" = ok ]; }
-say "move $left 700" || fail "no pointer"
+plug_pointer $layout 768
+say "move $left 700"
 
 # The top right of the user's output, where the strip and its menu show; the
 # pointer, drawn, is kept out of it when it is not pressing.

@@ -25,39 +25,49 @@ namespace LayerShell {
 
 namespace {
 
+// What the compositor Qt is connected to offers, of what the strip needs to know.
+struct Offer {
+    bool layerShell = false;
+    // KDE Plasma's shell: its compositor (KWin) gives a layer surface the
+    // keyboard whenever the surface says it may take it, where others wait
+    // for a click on it.
+    bool plasma = false;
+};
+
 void announced(void* data, wl_registry*, uint32_t, const char* interface, uint32_t)
 {
-    if (std::strcmp(interface, "zwlr_layer_shell_v1") == 0)
-        *static_cast<bool*>(data) = true;
+    auto* offer = static_cast<Offer*>(data);
+    offer->layerShell |= std::strcmp(interface, "zwlr_layer_shell_v1") == 0;
+    offer->plasma |= std::strcmp(interface, "org_kde_plasma_shell") == 0;
 }
 
 void removed(void*, wl_registry*, uint32_t) {}
 
-// Whether the compositor Qt is connected to offers the layer shell: asked on
-// Qt's own connection, which a launcher may have handed over, or the user
-// named. Qt's queue is left alone; its compositor has answered already.
-bool offeredToQt()
+// Asked on Qt's own connection, which a launcher may have handed over, or
+// the user named. Qt's queue is left alone; its compositor has answered
+// already.
+Offer offeredToQt()
 {
     auto* application = qGuiApp->nativeInterface<QNativeInterface::QWaylandApplication>();
     wl_display* display = application ? application->display() : nullptr;
     if (!display)
-        return false;
+        return {};
     wl_event_queue* queue = wl_display_create_queue(display);
     auto* ours = static_cast<wl_display*>(wl_proxy_create_wrapper(display));
     wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(ours), queue);
     wl_registry* registry = wl_display_get_registry(ours);
-    bool found = false;
+    Offer offer;
     static const wl_registry_listener listener = {announced, removed};
-    wl_registry_add_listener(registry, &listener, &found);
+    wl_registry_add_listener(registry, &listener, &offer);
     wl_display_roundtrip_queue(display, queue);
     wl_registry_destroy(registry);
     wl_proxy_wrapper_destroy(ours);
     wl_event_queue_destroy(queue);
-    return found;
+    return offer;
 }
 
 // Keeps the strip on one of the outputs there are, and out of the
-// keyboard's way until the user presses on it.
+// keyboard's way until the user comes to it.
 //
 // The compositor puts each new surface on the output the user is on. When
 // that output goes, the surface is withdrawn (a close from the compositor)
@@ -68,18 +78,20 @@ bool offeredToQt()
 // for an output without a wake-up of its own.
 //
 // A surface that may take the keyboard on demand is given it at once by some
-// compositors (KDE's KWin), when mapped or whenever it comes to ask: away
-// from the window the user types in. The strip asks only when the user
-// presses on it, which is when they want to edit its line.
+// compositors, when mapped or whenever it comes to say so: away from the
+// window the user types in. So the strip says so only once the user comes
+// to it: as the pointer enters it, where the compositor then waits for a
+// click on it, or at the press itself under KWin.
 class Keeper : public QObject {
 public:
-    explicit Keeper(QWidget& strip)
+    Keeper(QWidget& strip, bool askAtPress)
         : QObject(&strip)
         , strip_(strip)
+        , keyboardAsked_(askAtPress ? QEvent::MouseButtonPress : QEvent::Enter)
         , surface_(*LayerShellQt::Window::get(strip.windowHandle()))
     {
         strip.installEventFilter(this);
-        strip.windowHandle()->installEventFilter(this);  // sees the presses on every part
+        strip.windowHandle()->installEventFilter(this);  // sees the pointer over every part
         connect(qGuiApp, &QGuiApplication::screenAdded, this, &Keeper::outputsChanged);
         connect(qGuiApp, &QGuiApplication::screenRemoved, this, [this](QScreen* screen) {
             // Asked before Qt moves the window off the screen that goes.
@@ -98,7 +110,7 @@ protected:
             withdrawn();
             return true;
         }
-        if (event->type() == QEvent::MouseButtonPress
+        if (event->type() == keyboardAsked_
             && surface_.keyboardInteractivity() == LayerShellQt::Window::KeyboardInteractivityNone) {
             surface_.setKeyboardInteractivity(LayerShellQt::Window::KeyboardInteractivityOnDemand);
             strip_.update();  // a commit that carries it
@@ -134,6 +146,7 @@ private:
     }
 
     QWidget& strip_;
+    const QEvent::Type keyboardAsked_;
     LayerShellQt::Window& surface_;
     int outputsSeen_ = 0;       // changes of the outputs so far
     int outputsWhenMade_ = 0;   // ... when the surface was last made
@@ -154,7 +167,10 @@ bool built()
 
 bool makeStrip(QWidget& window, int top, int right)
 {
-    if (QGuiApplication::platformName() != QLatin1String("wayland") || !offeredToQt())
+    if (QGuiApplication::platformName() != QLatin1String("wayland"))
+        return false;
+    const Offer offer = offeredToQt();
+    if (!offer.layerShell)
         return false;
     window.winId();  // the native window, not yet shown
     auto* surface = LayerShellQt::Window::get(window.windowHandle());
@@ -165,7 +181,7 @@ bool makeStrip(QWidget& window, int top, int right)
     surface->setKeyboardInteractivity(LayerShellQt::Window::KeyboardInteractivityNone);
     surface->setScreenConfiguration(LayerShellQt::Window::ScreenFromCompositor);
     surface->setScope(QStringLiteral("velmora"));
-    new Keeper(window);
+    new Keeper(window, offer.plasma);
     return true;
 }
 
