@@ -8,7 +8,8 @@
 #     a second start leaves one strip. When its output is unplugged it shows
 #     on the one that remains, 20 times over; with none left it waits without
 #     waking, and shows on the next.
-#   labwc: the terminal's keyboard is never taken away, not even for a moment.
+#   labwc: the terminal keeps the keyboard, not losing it even for a moment,
+#     until the user clicks into the line, which one click lets them edit.
 #   kwin: KDE's KWin keeps the terminal active; the strip is on all desktops
 #     at the top right.
 #   weston, which has no layer shell: forced onto Qt's wayland platform, the
