@@ -110,7 +110,7 @@ Reply ask(const QByteArray& handedOver, const QByteArray& name, const QByteArray
     for (bool done = false; !done;) {
         while (!done && got.size() >= 8) {
             const std::uint32_t object = wordAt(got, 0), size = wordAt(got, 4) >> 16, opcode = wordAt(got, 4) & 0xffff;
-            if (size < 8 || size % 4 || size > longestMessage || object == display) {
+            if (size < 8 || size % 4 || size > longestMessage || (object == display && opcode == 0)) {
                 // Not Wayland's protocol, or wl_display.error: a compositor
                 // that refuses the question will refuse Qt's as well.
                 reply.problem = where + QStringLiteral(" does not answer in Wayland's protocol");
