@@ -1,19 +1,15 @@
 #include "SessionBus.h"
 
+#include "LocalSocket.h"
+
 #include <QFileInfo>
 #include <QList>
 #include <QtGlobal>
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -120,12 +116,6 @@ qsizetype messageLength(const QByteArray& header)
     return 16 + (fields + 7) / 8 * 8 + body;
 }
 
-int remainingMs(Clock::time_point deadline)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return int(std::max<long long>(0, left));
-}
-
 }  // namespace
 
 QByteArray address()
@@ -152,39 +142,22 @@ Probe::Probe(const QByteArray& address, std::chrono::milliseconds timeout)
             state_ = State::Answers;
             return;
         }
-        sockaddr_un socketAddress{};
-        socketAddress.sun_family = AF_UNIX;
-        state_ = State::None;
-        if (std::size_t(where->size()) >= sizeof socketAddress.sun_path)
-            continue;  // too long for a socket's name: libdbus refuses it too
-        std::memcpy(socketAddress.sun_path, where->constData(), std::size_t(where->size()));
-        const socklen_t length = socklen_t(offsetof(sockaddr_un, sun_path) + std::size_t(where->size())
-                                           + (where->startsWith('\0') ? 0 : 1));
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0) {
+        const LocalSocket::Asked asked = LocalSocket::ask(*where, handshake(), deadline_);
+        switch (asked.trouble) {
+        case LocalSocket::Trouble::None:
+            break;
+        case LocalSocket::Trouble::TooLong:  // libdbus refuses such a name too
+        case LocalSocket::Trouble::Refused:
+            state_ = State::None;
+            continue;
+        case LocalSocket::Trouble::NoSocket:
             state_ = State::Answers;  // out of descriptors: Qt will say so
             return;
-        }
-        // A daemon too stopped to take connections fills its queue, and the
-        // connect then waits: for as long as the answer would.
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(timeout).count();
-        const timeval limit{time_t(ms / 1000), suseconds_t(ms % 1000 * 1000)};
-        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&socketAddress), length) != 0) {
-            const bool waitedOut = errno == EAGAIN || errno == EINPROGRESS;
-            ::close(fd);
-            if (waitedOut) {
-                state_ = State::Silent;
-                return;
-            }
-            continue;
-        }
-        const QByteArray request = handshake();
-        if (::send(fd, request.constData(), std::size_t(request.size()), MSG_NOSIGNAL) != ssize_t(request.size())) {
-            ::close(fd);
+        case LocalSocket::Trouble::WaitedOut:
+            state_ = State::Silent;
             return;
         }
-        socket_ = fd;
+        socket_ = asked.fd;
         state_ = State::Answers;
         return;
     }
@@ -219,19 +192,11 @@ State Probe::answer()
             state_ = State::Answers;
             break;
         }
-        pollfd readable{socket_, POLLIN, 0};
-        int ready;
-        while ((ready = ::poll(&readable, 1, remainingMs(deadline_))) < 0 && errno == EINTR) {
-        }
-        if (ready <= 0)
-            break;
-        char buffer[512];
-        const ssize_t length = ::recv(socket_, buffer, sizeof buffer, MSG_DONTWAIT);
-        if (length == 0 || (length < 0 && errno != EAGAIN && errno != EINTR)) {
+        const LocalSocket::Read read = LocalSocket::readMore(socket_, got, deadline_);
+        if (read == LocalSocket::Read::HungUp)
             state_ = State::None;  // hung up before it answered
+        if (read != LocalSocket::Read::More)
             break;
-        }
-        got.append(buffer, std::max<ssize_t>(length, 0));
     }
     ::close(std::exchange(socket_, -1));
     return state_;

@@ -1,21 +1,14 @@
 #include "Compositor.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <sys/un.h>
-#include <unistd.h>
+#include "LocalSocket.h"
 
-#include <algorithm>
-#include <cerrno>
+
 #include <cstdint>
 #include <cstring>
 
 namespace Compositor {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // The objects of the question: the display is always 1; the client numbers
 // the ones it makes from 2.
@@ -49,12 +42,6 @@ QByteArray question()
     return message;
 }
 
-int remainingMs(Clock::time_point deadline)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return int(std::max<long long>(0, left));
-}
-
 }  // namespace
 
 Reply ask(const QByteArray& handedOver, const QByteArray& name, const QByteArray& runtimeDir,
@@ -64,40 +51,25 @@ Reply ask(const QByteArray& handedOver, const QByteArray& name, const QByteArray
     // of ours on it would take the object numbers Qt's own will use.
     if (!handedOver.isEmpty())
         return {Answer::HandedOver, {}};
-    const Clock::time_point deadline = Clock::now() + timeout;
+    const LocalSocket::Clock::time_point deadline = LocalSocket::Clock::now() + timeout;
     const QByteArray shown = name.isEmpty() ? QByteArray("wayland-0") : name;
     const QString where = QStringLiteral("the Wayland display \"%1\"").arg(QString::fromLocal8Bit(shown));
     const QString unreachable = QStringLiteral("cannot connect to ") + where;
-    QByteArray path = shown;
-    if (!path.startsWith('/')) {
-        if (runtimeDir.isEmpty())
-            return {Answer::None, unreachable + QStringLiteral(": XDG_RUNTIME_DIR is not set")};
-        path = runtimeDir + '/' + path;
-    }
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (std::size_t(path.size()) >= sizeof address.sun_path)
-        return {Answer::None, unreachable + QStringLiteral(": its path is too long")};
-    std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
-
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return {Answer::None, unreachable};
+    if (!shown.startsWith('/') && runtimeDir.isEmpty())
+        return {Answer::None, unreachable + QStringLiteral(": XDG_RUNTIME_DIR is not set")};
+    const QByteArray path = shown.startsWith('/') ? shown : runtimeDir + '/' + shown;
     const QString silent = where + QStringLiteral(" did not answer within %1 s")
                                        .arg(std::chrono::duration<double>(timeout).count());
-    // A compositor too stopped to take connections fills its queue, and the
-    // connect then waits: for as long as the answer would.
-    const auto ms = timeout.count();
-    const timeval limit{time_t(ms / 1000), suseconds_t(ms % 1000 * 1000)};
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        const bool waitedOut = errno == EAGAIN || errno == EINPROGRESS;
-        ::close(fd);
-        return waitedOut ? Reply{Answer::Silent, silent} : Reply{Answer::None, unreachable};
-    }
-    const QByteArray asked = question();
-    if (::send(fd, asked.constData(), std::size_t(asked.size()), MSG_NOSIGNAL) != ssize_t(asked.size())) {
-        ::close(fd);
+    const LocalSocket::Asked asked = LocalSocket::ask(path, question(), deadline);
+    switch (asked.trouble) {
+    case LocalSocket::Trouble::None:
+        break;
+    case LocalSocket::Trouble::TooLong:
+        return {Answer::None, unreachable + QStringLiteral(": its path is too long")};
+    case LocalSocket::Trouble::NoSocket:
+    case LocalSocket::Trouble::Refused:
+        return {Answer::None, unreachable};
+    case LocalSocket::Trouble::WaitedOut:
         return {Answer::Silent, silent};
     }
 
@@ -132,21 +104,13 @@ Reply ask(const QByteArray& handedOver, const QByteArray& name, const QByteArray
         }
         if (done)
             break;
-        pollfd readable{fd, POLLIN, 0};
-        int ready;
-        while ((ready = ::poll(&readable, 1, remainingMs(deadline))) < 0 && errno == EINTR) {
-        }
-        if (ready <= 0)
-            break;
-        char buffer[1024];
-        const ssize_t length = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
-        if (length == 0 || (length < 0 && errno != EAGAIN && errno != EINTR)) {
+        const LocalSocket::Read read = LocalSocket::readMore(asked.fd, got, deadline);
+        if (read == LocalSocket::Read::HungUp)
             reply.problem = where + QStringLiteral(" hung up before it answered");
+        if (read != LocalSocket::Read::More)
             break;
-        }
-        got.append(buffer, std::max<ssize_t>(length, 0));
     }
-    ::close(fd);
+    ::close(asked.fd);
     return reply;
 }
 
