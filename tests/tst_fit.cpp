@@ -79,7 +79,7 @@ void TestFit::menuCaptionsAreWhole()
     Form2 form2(line);
     QImage shown;
     QMenu* menu = nullptr;
-    QVERIFY(openMenu([&] { form2.popUp(QPoint(50, 50)); }, [&](QMenu& opened) {
+    QVERIFY(openMenu([&] { form2.popUp(QPoint(50, 50), QPoint(50, 50)); }, [&](QMenu& opened) {
         menu = &opened;
         shown = opened.grab().toImage().convertToFormat(QImage::Format_RGB32);
         opened.close();

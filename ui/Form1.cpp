@@ -216,15 +216,16 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
     // double click instead: it is a press all the same.
     const bool press = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
     if (watched == Command1 && press) {
-        Command1_MouseDown(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        Command1_MouseDown(mouse->globalPosition().toPoint(), Command1->mapTo(this, mouse->position().toPoint()));
         return true;
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void Form1::Command1_MouseDown(QPoint pressed)
+void Form1::Command1_MouseDown(QPoint pressed, QPoint inStrip)
 {
     if (!form2_)
         form2_ = std::make_unique<Form2>(*Text1);
-    form2_->popUp(pressed);
+    form2_->popUp(pressed, inStrip);
 }

@@ -29,7 +29,7 @@ protected:
 private:
     void Form_Load();
     void placeStrip();
-    void Command1_MouseDown(QPoint pressed);
+    void Command1_MouseDown(QPoint pressed, QPoint inStrip);
     void writeDateLine();
     void followDayChange();
 

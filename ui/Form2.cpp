@@ -35,7 +35,7 @@ Form2::~Form2()
     delete form3_;
 }
 
-void Form2::popUp(QPoint pressed)
+void Form2::popUp(QPoint pressed, QPoint inStrip)
 {
     // Qt's style decides whether a caption must be cut short by measuring it
     // with its access-key "&", but sizes the menu without it: at large
@@ -44,9 +44,10 @@ void Form2::popUp(QPoint pressed)
     m->setMinimumWidth(0);
     const QSize size = m->sizeHint() + QSize(QFontMetrics(m->font()).horizontalAdvance(QLatin1Char('&')), 0);
     m->setMinimumWidth(size.width());
-    // From the press itself: Wayland tells no client where the pointer is.
-    const QWidget& strip = *dateLine_.window();
-    LayerShell::openBeside(*m, size, strip, strip.mapFromGlobal(pressed));
+    // From the press itself, in the strip: Wayland tells no client where the
+    // pointer is, and where Qt takes a layer surface to be changes with the
+    // output it last heard of.
+    LayerShell::openBeside(*m, size, *dateLine_.window(), inStrip);
     m->exec(Placement::besidePointer(pressed, size));
 }
 

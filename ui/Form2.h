@@ -16,9 +16,9 @@ public:
     explicit Form2(const QLineEdit& dateLine);
     ~Form2() override;
 
-    // Shows the menu beside the point pressed; returns after the chosen
-    // command has run.
-    void popUp(QPoint pressed);
+    // Shows the menu beside the point pressed, given on the screen and in the
+    // strip; returns after the chosen command has run.
+    void popUp(QPoint pressed, QPoint inStrip);
 
 private:
     void d_Click();
