@@ -45,11 +45,12 @@ void* operator new(std::size_t size)
         return memory;
     throw std::bad_alloc();
 }
-void operator delete(void* memory) noexcept
+// Not inlined: where the compiler sees free() meet new, it warns of a mismatch.
+[[gnu::noinline]] void operator delete(void* memory) noexcept
 {
     std::free(memory);
 }
-void operator delete(void* memory, std::size_t) noexcept
+[[gnu::noinline]] void operator delete(void* memory, std::size_t) noexcept
 {
     std::free(memory);
 }
