@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs a test, or tells CTest that it was skipped (status 77) when what it
-# needs is missing here, so that a packager sees what did not run.
+# needs is missing here (a tool or face it names, or the command itself), so
+# that a packager sees what did not run.
 # usage: needs.sh [TOOL | font:FAMILY]... -- COMMAND [ARG...]
 while [ "$1" != -- ]; do
     case "$1" in
@@ -10,4 +11,5 @@ while [ "$1" != -- ]; do
     shift
 done
 shift
+command -v "$1" >/dev/null || { echo "SKIP: $1 is not installed"; exit 77; }
 exec "$@"
