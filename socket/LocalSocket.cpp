@@ -36,7 +36,8 @@ Asked ask(const QByteArray& name, const QByteArray& question, Clock::time_point 
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return {-1, Trouble::NoSocket};
-    const long long ms = remainingMs(deadline);
+    // At least a millisecond: a limit of none would let the connect wait for good.
+    const long long ms = std::max<long long>(remainingMs(deadline), 1);
     const timeval limit{time_t(ms / 1000), suseconds_t(ms % 1000 * 1000)};
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {

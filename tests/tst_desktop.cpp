@@ -538,6 +538,7 @@ void TestDesktop::busProbeTellsAnsweringFromSilentAndAbsent_data()
     QTest::newRow("a bus that stalls at Hello") << QByteArray("unix:path={path}") << "authenticates" << S::Silent;
     QTest::newRow("a bus that answers a byte at a time") << QByteArray("unix:path={path}") << "drips" << S::Silent;
     QTest::newRow("a bus that takes no connections") << QByteArray("unix:path={path}") << "full" << S::Silent;
+    QTest::newRow("the same, asked with no time left") << QByteArray("unix:path={path}") << "full, no time" << S::Silent;
     QTest::newRow("a bus that hangs up") << QByteArray("unix:abstract={abstract}") << "hangs up" << S::None;
     QTest::newRow("nothing listening") << QByteArray("unix:path=/nonexistent/bus") << "" << S::None;
     QTest::newRow("a broken escape") << QByteArray("unix:path={path}%4") << "" << S::Answers;
@@ -553,7 +554,8 @@ void TestDesktop::busProbeTellsAnsweringFromSilentAndAbsent()
     QTemporaryDir dir;
     const QByteArray path = QFile::encodeName(dir.path()) + "/bus socket";
     const QByteArray abstract = "velmora-test-" + QByteArray::number(::getpid());
-    const bool full = fake == QLatin1String("full");
+    const bool full = fake.startsWith(QLatin1String("full"));
+    const auto timeout = std::chrono::milliseconds(fake.endsWith(QLatin1String("no time")) ? 0 : 300);
     std::optional<FakeBus> bus;
     if (address.contains("{path}"))
         bus.emplace(path, full);
@@ -566,7 +568,7 @@ void TestDesktop::busProbeTellsAnsweringFromSilentAndAbsent()
     // Made on a thread of its own, so that a probe that hangs fails here.
     auto made = std::make_shared<std::promise<std::unique_ptr<SessionBus::Probe>>>();
     auto probe = made->get_future();
-    std::thread([address, made] { made->set_value(std::make_unique<SessionBus::Probe>(address, std::chrono::milliseconds(300))); }).detach();
+    std::thread([address, made, timeout] { made->set_value(std::make_unique<SessionBus::Probe>(address, timeout)); }).detach();
     QVERIFY2(probe.wait_for(std::chrono::seconds(3)) == std::future_status::ready, "the probe hangs");
     // The fake bus's side, while the probe waits for its answer.
     QByteArray request(256, '\0');

@@ -2,7 +2,6 @@
 
 #include "LocalSocket.h"
 
-
 #include <cstdint>
 #include <cstring>
 
