@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 # build-dep); these are what the program needs at run time, then what the
 # desktop, package and sanitizer tests add.
 RUN_PACKAGES=(build-essential dpkg-dev ninja-build qt6-qpa-plugins qt6-wayland qt6-translations-l10n fonts-noto-ui-core)
-TEST_PACKAGES=(x11-utils x11-xserver-utils xclip wmctrl openbox icewm lemonbar dbus-bin xserver-xorg-core
+TEST_PACKAGES=(x11-utils x11-xserver-utils xclip wmctrl openbox icewm mutter lemonbar dbus-bin xserver-xorg-core
                xserver-xorg-video-dummy desktop-file-utils appstream lintian
                locales clang libclang-rt-dev llvm)
 # Where the Wayland layer-shell strip is built: compositors to test it under.

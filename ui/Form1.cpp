@@ -7,6 +7,7 @@
 #include "Module1.h"
 #include "Placement.h"
 #include "Twips.h"
+#include "WindowManager.h"
 
 #include <QGuiApplication>
 #include <QCloseEvent>
@@ -77,7 +78,8 @@ QIcon appIcon()
 
 Form1::Form1(Today today)
     // A tool window: no title bar, no taskbar entry, and not kept above others.
-    // It refuses the focus until it has been shown (see event()).
+    // The keyboard is the user's: the strip refuses it but at a press into
+    // its line (see below).
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus)
     , today_(std::move(today))
 {
@@ -110,8 +112,12 @@ Form1::Form1(Today today)
 
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setGeometry(command1Rect);
-    // Only a mouse press opens the menu; the button has no click action.
+    // Only a mouse press opens the menu; the button has no click action. It
+    // takes no focus at the press either: the keyboard stays where it was,
+    // in the line or in the user's window.
     Command1->installEventFilter(this);
+    Command1->setFocusPolicy(Qt::TabFocus);
+    lendKeyboardOnlyAtPressInto(*this, *Text1);
 
     Text2->setObjectName(QStringLiteral("Text2"));
     Text2->setGeometry(text2Rect);
@@ -191,22 +197,16 @@ bool Form1::event(QEvent* event)
     // so it costs nothing before the strip is seen.
     if (event->type() == QEvent::Paint && QGuiApplication::windowIcon().isNull())
         QTimer::singleShot(0, this, [] { QGuiApplication::setWindowIcon(appIcon()); });
-    // Shown, and so past the window manager's decision on the focus: from
-    // now on a click or a switch to the strip gives it the keyboard. The
-    // window is changed in place, not shown again.
-    if (event->type() == QEvent::Paint && windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus)) {
-        const Qt::WindowFlags flags = windowFlags() & ~Qt::WindowDoesNotAcceptFocus;
-        overrideWindowFlags(flags);
-        windowHandle()->setFlags(flags);
-    }
     return QWidget::event(event);
 }
 
-void Form1::closeEvent(QCloseEvent*)
+void Form1::closeEvent(QCloseEvent* event)
 {
     // A close from the window manager (Alt+F4, a window list) ends the
     // program as the exit command does: a process without its strip would
-    // be out of the user's reach.
+    // be out of the user's reach. The strip goes with the program, not
+    // before: hidden first, it would hand its line's focus on to itself.
+    event->ignore();
     QCoreApplication::exit(0);
 }
 

@@ -3,6 +3,7 @@
 #include "Placement.h"
 #include "Project.h"
 #include "Twips.h"
+#include "WindowManager.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -66,6 +67,8 @@ Form3::Form3()
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("about"));
     setAttribute(Qt::WA_DeleteOnClose);
+    // Once active, above the strip and whole.
+    keepOutOfTheGroup(*this);
     setFixedSize(twips(AboutGeometry::width), twips(AboutGeometry::height));
     // The desktop's face at the size the credit boxes were laid out for.
     QFont font = this->font();
