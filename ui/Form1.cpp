@@ -142,7 +142,7 @@ Form1::Form1(Today today)
 
     // On a Wayland desktop with a layer shell the compositor keeps the strip
     // in its place, at the designed distances from the top and right edges.
-    layerSurface_ = LayerShell::makeStrip(*this, twips(StripGeometry::top),
+    layerSurface_ = LayerShell::makeStrip(*this, *Text1, twips(StripGeometry::top),
                                           twips(StripGeometry::leftFromRight - StripGeometry::width));
 
     Form_Load();

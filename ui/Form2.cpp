@@ -49,6 +49,7 @@ void Form2::popUp(QPoint pressed, QPoint inStrip)
     // output it last heard of.
     LayerShell::openBeside(*m, size, *dateLine_.window(), inStrip);
     m->exec(Placement::besidePointer(pressed, size));
+    LayerShell::menuClosed(*dateLine_.window());
 }
 
 void Form2::d_Click()

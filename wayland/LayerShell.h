@@ -14,14 +14,16 @@ namespace LayerShell {
 // Whether this build has the layer shell at all.
 bool built();
 
-// Makes `window` a top-layer surface anchored to the top and right edges,
-// `top` and `right` pixels from them (below panels that claim room: it
-// claims none), on the output the user is on and, when that output goes,
-// on one that remains. It takes the keyboard only when clicked. Before its
-// first show, on Qt's wayland platform where the compositor offers the
-// layer shell; does nothing elsewhere. Returns whether it did; a close of
-// the window is the compositor's then, and never reaches it.
-bool makeStrip(QWidget& window, int top, int right);
+// Makes `window` a layer surface anchored to the top and right edges, `top`
+// and `right` pixels from them (below the bars there), on the output the
+// user is on and, when that output goes, on one that remains. It keeps room
+// of its own across the top of that output, as a bar does, so that windows
+// are laid out clear of it. It takes the keyboard only as the user comes to
+// `line`, until the line has lost it. Before its first show, on Qt's
+// wayland platform where the compositor offers the layer shell; does
+// nothing elsewhere. Returns whether it did; a close of the window is the
+// compositor's then, and never reaches it.
+bool makeStrip(QWidget& window, QWidget& line, int top, int right);
 
 // Opens `popup`, of `size`, beside `pressed`, a point of the strip, as the
 // strip's menu opens on X11: to the right of and below it, or to the left
@@ -30,5 +32,9 @@ bool makeStrip(QWidget& window, int top, int right);
 // is found from the strip's anchoring, and the compositor places the popup.
 // On Qt's wayland platform only; before the popup is shown.
 void openBeside(QWidget& popup, QSize size, const QWidget& strip, QPoint pressed);
+
+// The strip's menu has closed: the keyboard goes back where it was before
+// the press on ">".
+void menuClosed(QWidget& strip);
 
 }  // namespace LayerShell
