@@ -6,14 +6,10 @@
 # usage: cli.sh VELMORA VERSION
 set -uo pipefail
 velmora=$1 version=$2
-for tool in Xvfb xdotool dbus-daemon gdbus; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
-work=$(mktemp -d)
-pids=()
-trap 'kill -KILL "${pids[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
+source "$(dirname "$0")/common.sh"
+needs Xvfb xdotool dbus-daemon gdbus
 failed=0
-fail() { echo "FAIL: $*"; failed=1; }
+fail() { echo "FAIL: $*"; failed=1; }  # and go on
 
 # expect STATUS STREAM PATTERN [NAME=VALUE...] [ARG...]: velmora, with no
 # display or session bus but the ones given, exits with STATUS and prints a
@@ -72,20 +68,13 @@ starts() {
 
 # A server that ends when its last client leaves (as a session's does, or
 # one that resets): nothing ahead of Qt may connect to it and leave.
-mkfifo "$work/said"
-x_server() {
-    Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp "$@" 3>"$work/said" 2>/dev/null &
-    pids+=($!)
-    local number
-    read -r -t 10 number <"$work/said" || { echo "FAIL: Xvfb did not start"; exit 1; }
-    export DISPLAY=:$number
-}
-x_server -terminate
+xvfb() { x_server Xvfb -screen 0 640x480x24 -nolisten tcp "$@" || { echo "FAIL: Xvfb did not start"; exit 1; }; }
+xvfb -terminate
 WAIT_FOR_BUS=1 dbus-run-session -- bash -c "$(declare -f starts fail); work=$work velmora=$velmora failed=0; starts; exit \$failed" \
     || failed=1
 
 # A list of platforms falls back as Qt falls back.
-x_server
+xvfb
 unset DBUS_SESSION_BUS_ADDRESS
 starts 'QT_QPA_PLATFORM=wayland;xcb'
 

@@ -3,10 +3,7 @@
 # what the X server says and what it says of a window. Sourced.
 
 # needs TOOL...: reports the test skipped when a tool is missing.
-needs() {
-    local tool
-    for tool; do command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }; done
-}
+needs() { "$(dirname "${BASH_SOURCE[0]}")/needs.sh" "$@" -- true || exit $?; }
 work=$(mktemp -d)
 pids=() group=
 cleanup() {
@@ -88,6 +85,15 @@ named_window() {
     done
     return 1
 }
+# A panel (lemonbar) of WIDTHxHEIGHT at the top left, once it has asked for its room.
+panel() {
+    background lemonbar -p -g "$1x$2+0+0" </dev/null
+    bar=$(named_window bar) || fail "no panel"
+    until_property "$bar" _NET_WM_STRUT_PARTIAL present || fail "the panel asked for no room"
+}
+work_area_top() { [ "$(awk -F', ' '{print $2}' <<<"$2")" = "$1" ]; }
+# The date line as the strip shows it today ($convert_date: the conversion).
+today_line() { echo "امروز: $("$convert_date" "$(date +%-m/%-d/%Y)")"; }
 root_property() { xprop -root "$1" 2>/dev/null | sed 's/.*[=#] *//'; }
 active_window() { printf '%d' "$(root_property _NET_ACTIVE_WINDOW | sed 's/,.*//')"; }
 geometry() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}

@@ -35,14 +35,11 @@ x_server Xvfb -screen 0 ${screen_width}x800x24 -nolisten tcp || fail "Xvfb did n
 top=0
 if [ -n "$desktop" ]; then
     # The panel first, with its room asked for: the manager takes it in as it starts.
-    background lemonbar -p -g "${screen_width}x$panel_height+0+0" </dev/null
-    panel_pid=$!
-    panel=$(named_window bar) || fail "no panel"
-    until_property "$panel" _NET_WM_STRUT_PARTIAL present || fail "the panel asked for no room"
+    panel $screen_width $panel_height
+    panel_pid=${pids[-1]}
     top=$panel_height
     background $wm >/dev/null 2>&1
     until_property -root _NET_SUPPORTING_WM_CHECK present || fail "${wm%% *} did not start"
-    work_area_top() { [ "$(awk -F', ' '{print $2}' <<<"$2")" = "$1" ]; }
     until_property -root _NET_WORKAREA work_area_top "$top" || fail "the panel reserved no room: $(xprop -root _NET_WORKAREA)"
     # The window the user is typing in when the strip starts.
     background xev -name users-window -geometry 300x200+40+400 >/dev/null
@@ -62,7 +59,6 @@ if [ -n "$desktop" ]; then
     export TZ=:$work/localtime
 fi
 
-today_line() { echo "امروز: $("$convert_date" "$(date +%-m/%-d/%Y)")"; }
 expected=$(today_line)  # taken before the start, in case midnight passes during the run
 "$velmora" 2>"$work/stderr" &
 app_pid=$!

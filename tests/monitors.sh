@@ -52,11 +52,6 @@ expect_strip() {
     local x=$((right_edge - 200 * scale)) y=$(($2 + 3 * scale))
     wait_for strip_at $x $y || fail "$3: strip at $(geometry "$strip"), not $x,$y"
 }
-panel() {
-    background lemonbar -p -g 1920x28+0+0 </dev/null
-    bar=$(named_window bar) || fail "no panel"
-    until_property "$bar" _NET_WM_STRUT_PARTIAL present || fail "the panel asked for no room"
-}
 manager() {
     # openbox may lose a window mapped while it starts: its startup command
     # says when it has started.
@@ -81,7 +76,7 @@ kill -KILL "${pids[@]:1}"
 pids=("${pids[0]}")
 
 for context in "panel manager strip" "manager strip panel" "strip manager panel"; do
-    for part in $context; do $part; done
+    for part in $context; do ${part/#panel/panel 1920 28}; done
     expect_strip left 28 "at the start"
 
     xdotool mousemove $((1920 - 80 * scale)) $((28 + 12 * scale)) mousedown 1
@@ -106,7 +101,7 @@ for context in "panel manager strip" "manager strip panel" "strip manager panel"
     pids=("${pids[0]}")
 done
 context="replugged"
-panel
+panel 1920 28
 manager
 strip
 # The panel claims more once it is up, less than a taller one on the right
@@ -115,7 +110,6 @@ strip
 background xev -name right-panel -geometry 1920x50+1920+0 >/dev/null
 right_panel=$(named_window right-panel) || fail "no panel on the right monitor"
 xprop -id "$right_panel" -f _NET_WM_STRUT_PARTIAL 32c -set _NET_WM_STRUT_PARTIAL 0,0,50,0,0,0,0,0,1920,3839,0,0
-work_area_top() { [ "$(awk -F', ' '{print $2}' <<<"$2")" = "$1" ]; }
 until_property -root _NET_WORKAREA work_area_top 50 || fail "the right panel's claim was not taken in"
 xprop -id "$bar" -f _NET_WM_STRUT_PARTIAL 32c -set _NET_WM_STRUT_PARTIAL 0,0,40,0,0,0,0,0,0,1919,0,0
 expect_strip left 40 "the panel's claim grown"

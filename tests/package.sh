@@ -6,12 +6,9 @@
 # usage: package.sh SOURCE_DIR VERSION E2E_SCRIPT CONVERT_DATE
 set -euo pipefail
 source=$1 version=$2 e2e=$3 convert_date=$4
-for tool in dpkg-buildpackage dh lintian appstreamcli desktop-file-validate; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+context=package
+source "$(dirname "$0")/common.sh"
+needs dpkg-buildpackage dh lintian appstreamcli desktop-file-validate
 
 # The tree as it stands, committed or not, without build folders.
 tree=$work/velmora-$version

@@ -94,7 +94,6 @@ plug_pointer() {
 }
 say() { echo "$1" >&"${pointer[1]}"; read -r -t 10 answer <&"${pointer[0]}" && [ "$answer" = ok ]; }
 click() { say "move $1 $2" && say press && say release; }
-today_line() { echo "امروز: $("$convert_date" "$(date +%-m/%-d/%Y)")"; }
 # The bounds of what differs between two pictures (files, or - for standard input).
 difference() { magick "$1" "$2" -compose difference -composite -threshold 0 -format '%@' info:; }
 # Whether picture $1 shows at GEOMETRY $3 what picture $2 shows whole.
