@@ -90,10 +90,16 @@ if [ -n "$desktop" ]; then
     until_property -root _NET_NUMBER_OF_DESKTOPS two_workspaces || wmctrl -n 2
     until_property -root _NET_NUMBER_OF_DESKTOPS two_workspaces || fail "no second workspace"
     viewable() { [[ "$(xwininfo -id "$strip")" == *IsViewable* ]]; }
+    # The second's work area lower down, as a manager may publish it (mutter
+    # publishes its own at once): the strip moves there, and back.
+    second_top=$top
+    [ "${wm%% *}" = mutter ] || second_top=60
+    xprop -root -f _NET_WORKAREA 32c -set _NET_WORKAREA "0,$top,$screen_width,$((800 - top)),0,$second_top,$screen_width,740"
     for workspace in 1 0; do
         wmctrl -s $workspace
         until_property -root _NET_CURRENT_DESKTOP is $workspace || fail "no switch to workspace $((workspace + 1))"
         wait_for viewable || fail "no strip on workspace $((workspace + 1))"
+        wait_for strip_at $((3 + (workspace ? second_top : top))) || fail "on workspace $((workspace + 1)) the strip is at $(geometry "$strip")"
     done
     users_keyboard "after a workspace round trip"
 fi

@@ -105,8 +105,9 @@ panel 1920 28
 manager
 strip
 # The panel claims more once it is up, less than a taller one on the right
-# monitor: the manager publishes the desktop's work area anew, the same as
-# before, and only the strip's own reading tells what changed on its monitor.
+# monitor: the manager publishes the work areas anew, the current desktop's
+# the same as before (the taller claim sets its top), and only the strip's
+# own reading of the claims tells what changed on its monitor.
 background xev -name right-panel -geometry 1920x50+1920+0 >/dev/null
 right_panel=$(named_window right-panel) || fail "no panel on the right monitor"
 xprop -id "$right_panel" -f _NET_WM_STRUT_PARTIAL 32c -set _NET_WM_STRUT_PARTIAL 0,0,50,0,0,0,0,0,1920,3839,0,0

@@ -1,3 +1,4 @@
+#include "Compositor.h"
 #include "DayWatcher.h"
 #include "Project.h"
 #include "SessionBus.h"
@@ -21,6 +22,7 @@
 
 Q_DECLARE_METATYPE(WorkArea::Desktop)
 Q_DECLARE_METATYPE(SessionBus::State)
+Q_DECLARE_METATYPE(Compositor::Answer)
 
 // Every change of this process's environment, counted: once threads run,
 // a change races with any thread that reads it.
@@ -133,6 +135,8 @@ private slots:
     void nameIsFreeOnceTheProgramQuits();
     void busProbeTellsAnsweringFromSilentAndAbsent_data();
     void busProbeTellsAnsweringFromSilentAndAbsent();
+    void compositorIsAskedWhatItOffers_data();
+    void compositorIsAskedWhatItOffers();
 };
 
 namespace {
@@ -191,6 +195,8 @@ void TestDesktop::workAreaOfAMonitor_data()
         QRect(0, 28, 3840, 1172), {QRect(0, 28, 1920, 1052), right});
     row("two monitors, areas published", wide, {left, right}, {QRect(0, 37, 1920, 1043), right},
         QList{topOfLeft}, QRect(0, 28, 3840, 1172), {QRect(0, 37, 1920, 1043), right});
+    row("areas published for fewer monitors (one just plugged) are not trusted", wide, {left, right},
+        {QRect(0, 37, 1920, 1043)}, QList{topOfLeft}, QRect(0, 28, 3840, 1172), {QRect(0, 28, 1920, 1052), right});
     row("two monitors, the manager names no windows", wide, {left, right}, {}, std::nullopt, QRect(0, 28, 3840, 1172),
         {QRect(0, 28, 1920, 1052), QRect(1920, 28, 1920, 1172)});
     row("stacked, a panel atop each", QSize(1920, 2160), {left, lower}, {},
@@ -533,6 +539,9 @@ void TestDesktop::busProbeTellsAnsweringFromSilentAndAbsent_data()
         << QByteArray("unix:path=/nonexistent/bus;unix:path={path}") << "answers" << S::Answers;
     QTest::newRow("a bus that refuses the user") << QByteArray("unix:path={path}") << "refuses" << S::Answers;
     QTest::newRow("a bus that never answers") << QByteArray("unix:path={path}") << "nothing" << S::Silent;
+    // A reply with header fields (3 bytes, padded to 8) and a body (5 bytes), whole or a byte short.
+    QTest::newRow("a reply with fields and a body") << QByteArray("unix:path={path}") << "fields" << S::Answers;
+    QTest::newRow("the same, a byte short") << QByteArray("unix:path={path}") << "fields, short" << S::Silent;
     QTest::newRow("a bus that stalls at Hello") << QByteArray("unix:path={path}") << "authenticates" << S::Silent;
     QTest::newRow("a bus that answers a byte at a time") << QByteArray("unix:path={path}") << "drips" << S::Silent;
     QTest::newRow("a bus that takes no connections") << QByteArray("unix:path={path}") << "full" << S::Silent;
@@ -585,6 +594,9 @@ void TestDesktop::busProbeTellsAnsweringFromSilentAndAbsent()
                 ::send(peer, "REJECTED EXTERNAL\r\n", 19, MSG_NOSIGNAL);
             else if (fake == QLatin1String("authenticates"))
                 ::send(peer, answer.constData(), 7, MSG_NOSIGNAL);
+            const QByteArray whole = QByteArray("OK 0f\r\nl\2\1\1\5\0\0\0\1\0\0\0\3\0\0\0", 23) + QByteArray(13, 'x');
+            if (fake.startsWith(QLatin1String("fields")))
+                ::send(peer, whole.constData(), whole.size() - fake.endsWith(QLatin1String("short")), MSG_NOSIGNAL);
             for (const char byte : fake == QLatin1String("drips") ? answer : QByteArray())
                 if (::send(peer, &byte, 1, MSG_NOSIGNAL) == 1)
                     QThread::msleep(20);
@@ -604,6 +616,82 @@ void TestDesktop::busProbeTellsAnsweringFromSilentAndAbsent()
     QCOMPARE(probe.get()->answer(), expected);
     if (stopServer())
         QVERIFY2(request.startsWith(QByteArray(1, '\0') + "AUTH EXTERNAL "), request.constData() + 1);
+}
+
+// A Wayland message: the object, its size and opcode, then its arguments.
+QByteArray message(std::uint32_t object, std::uint32_t opcode, const QByteArray& arguments)
+{
+    const std::uint32_t words[] = {object, std::uint32_t(8 + arguments.size()) << 16 | opcode};
+    return QByteArray(reinterpret_cast<const char*>(words), sizeof words) + arguments;
+}
+QByteArray word(std::uint32_t value)
+{
+    return QByteArray(reinterpret_cast<const char*>(&value), sizeof value);
+}
+// wl_registry.global (the registry is object 2): a name, the interface as a
+// string with its length and closing zero, padded to 4, and a version.
+QByteArray global(const QByteArray& interface)
+{
+    QByteArray text = interface + '\0';
+    text.append((4 - text.size() % 4) % 4, '\0');
+    return message(2, 0, word(7) + word(std::uint32_t(interface.size() + 1)) + text + word(1));
+}
+const QByteArray done = message(3, 0, word(1));  // the callback (object 3) of wl_display.sync
+
+void TestDesktop::compositorIsAskedWhatItOffers_data()
+{
+    QTest::addColumn<QByteArray>("socket");  // its name in XDG_RUNTIME_DIR; "-": none set
+    QTest::addColumn<QByteArray>("answer");  // what the fake compositor sends; "-": it hangs up
+    QTest::addColumn<Compositor::Answer>("expected");
+    QTest::addColumn<QString>("problem");
+    using enum Compositor::Answer;
+    const QByteArray others = global("wl_compositor") + global("wl_shm");
+    const QString refused = QStringLiteral("the Wayland display \"wayland-test\" does not answer in Wayland's protocol");
+    QTest::newRow("the layer shell among others") << QByteArray("wayland-test") << others + global("zwlr_layer_shell_v1") + global("wl_seat") + done << LayerShell << "";
+    QTest::newRow("no layer shell") << QByteArray("wayland-test") << others + done << Plain << "";
+    QTest::newRow("a name running past its message")
+        << QByteArray("wayland-test") << message(2, 0, word(7) + word(40) + QByteArray("zwlr_layer_shell_v1", 20) + word(1)) + done << Plain << "";
+    QTest::newRow("an error") << QByteArray("wayland-test") << message(1, 0, word(1) + word(0) + word(0)) << Silent << refused;
+    QTest::newRow("a message over the protocol's limit")
+        << QByteArray("wayland-test") << message(2, 0, QByteArray(4096, 'x')) + done << Silent << refused;
+    QTest::newRow("a size not of whole words") << QByteArray("wayland-test") << QByteArray("\2\0\0\0\0\0\x0a\0", 8) << Silent << refused;
+    QTest::newRow("silence") << QByteArray("wayland-test") << QByteArray() << Silent
+                             << "the Wayland display \"wayland-test\" did not answer within 0.3 s";
+    QTest::newRow("a hang-up") << QByteArray("wayland-test") << QByteArray("-") << Silent
+                               << "the Wayland display \"wayland-test\" hung up before it answered";
+    QTest::newRow("no such socket") << QByteArray("wayland-none") << QByteArray() << None
+                                    << "cannot connect to the Wayland display \"wayland-none\"";
+    QTest::newRow("no runtime folder") << QByteArray("-") << QByteArray() << None
+                                       << "cannot connect to the Wayland display \"wayland-0\": XDG_RUNTIME_DIR is not set";
+}
+
+void TestDesktop::compositorIsAskedWhatItOffers()
+{
+    QFETCH(QByteArray, socket);
+    QFETCH(QByteArray, answer);
+    QFETCH(Compositor::Answer, expected);
+    QFETCH(QString, problem);
+    QTemporaryDir dir;
+    FakeBus compositor(QFile::encodeName(dir.path()) + "/wayland-test", false);
+    const QByteArray runtime = socket == "-" ? QByteArray() : QFile::encodeName(dir.path());
+    std::promise<void> asked;
+    std::thread server(socket != "wayland-test" ? std::function<void()>([] {}) : [&, done = asked.get_future().share()] {
+        const int peer = compositor.accept();
+        QByteArray question(24, '\0');  // wl_display.get_registry and .sync
+        if (peer < 0 || ::recv(peer, question.data(), question.size(), MSG_WAITALL) != question.size())
+            return;
+        if (answer != "-") {
+            ::send(peer, answer.constData(), answer.size(), MSG_NOSIGNAL);
+            done.wait();
+        }
+        ::close(peer);
+    });
+    const Compositor::Reply reply = Compositor::ask({}, socket == "-" ? QByteArray() : socket, runtime,
+                                                    std::chrono::milliseconds(300));
+    asked.set_value();
+    server.join();
+    QCOMPARE(reply.answer, expected);
+    QCOMPARE(reply.problem, problem);
 }
 
 QTEST_GUILESS_MAIN(TestDesktop)
