@@ -94,6 +94,15 @@ panel() {
 work_area_top() { [ "$(awk -F', ' '{print $2}' <<<"$2")" = "$1" ]; }
 # The date line as the strip shows it today ($convert_date: the conversion).
 today_line() { echo "امروز: $("$convert_date" "$(date +%-m/%-d/%Y)")"; }
+# Running, and not a zombie waiting to be reaped.
+running() { [ -r "/proc/$app_pid/stat" ] && [ "$(cut -d' ' -f3 "/proc/$app_pid/stat")" != Z ]; }
+# Starts the strip ($velmora; what it says in $work/stderr) and finds its window.
+start_x11_strip() {
+    "$velmora" 2>>"$work/stderr" &
+    app_pid=$!
+    pids+=($app_pid)
+    strip=$(named_window Velmora) || fail "no strip$1; the program is $(running && echo running || echo gone)"
+}
 root_property() { xprop -root "$1" 2>/dev/null | sed 's/.*[=#] *//'; }
 active_window() { printf '%d' "$(root_property _NET_ACTIVE_WINDOW | sed 's/,.*//')"; }
 geometry() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}

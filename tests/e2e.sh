@@ -60,15 +60,10 @@ if [ -n "$desktop" ]; then
 fi
 
 expected=$(today_line)  # taken before the start, in case midnight passes during the run
-"$velmora" 2>"$work/stderr" &
-app_pid=$!
-pids+=($app_pid)
 
 visible_windows() { { xdotool search --onlyvisible --classname '^velmora$' 2>/dev/null || true; } | sort; }
 window_count_is() { [ "$(visible_windows | wc -l)" -eq "$1" ]; }
-# Running, and not a zombie waiting to be reaped.
-running() { [ -r "/proc/$app_pid/stat" ] && [ "$(cut -d' ' -f3 "/proc/$app_pid/stat")" != Z ]; }
-strip=$(named_window Velmora) || fail "no strip window; the program is $(running && echo running || echo gone)"
+start_x11_strip
 strip_left=$((screen_width - 200))
 strip_at() { [ "$(geometry "$strip")" = "$strip_left $1 129 19" ]; }
 wait_for strip_at $((top + 3)) || fail "strip at $(geometry "$strip"), work area top $top"
@@ -233,10 +228,7 @@ if [ -n "$desktop" ]; then
     ended_with_0
 
     # Once it has ended, a start shows a strip again.
-    "$velmora" 2>>"$work/stderr" &
-    app_pid=$!
-    pids+=($app_pid)
-    strip=$(named_window Velmora) || fail "no strip at a start after the exit; the program is $(running && echo running || echo gone)"
+    start_x11_strip " at a start after the exit"
     wmctrl -i -c "$strip"
 else
     step="exit"

@@ -59,11 +59,7 @@ manager() {
     background openbox --startup "touch $work/managing"
     wait_for test -e "$work/managing" || fail "openbox did not start"
 }
-strip() {
-    "$velmora" 2>"$work/stderr" &
-    pids+=($!)
-    strip=$(named_window Velmora) || fail "no strip; the program is $(kill -0 ${pids[-1]} 2>/dev/null && echo running || echo gone)"
-}
+strip() { start_x11_strip; }
 
 # With no manager, nothing but the server tells of a new primary.
 context="no manager"
