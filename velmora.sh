@@ -16,6 +16,8 @@ TEST_PACKAGES=(x11-utils x11-xserver-utils xclip wmctrl openbox icewm mutter lem
 # Where the Wayland layer-shell strip is built: compositors to test it under.
 WAYLAND_TEST_PACKAGES=(sway xwayland grim foot wl-clipboard jq imagemagick labwc wtype kwin-wayland weston)
 BENCH_PACKAGES=(xvfb xauth dbus-daemon fontconfig fonts-noto-core)
+# Where the layer shell is built: a compositor to measure the native strip on.
+BENCH_WAYLAND_PACKAGES=(sway qt6-wayland)
 # The end-to-end tests run the strip under each of these (and under C).
 TEST_LOCALES=(en_US.UTF-8 fa_IR.UTF-8)
 
@@ -99,13 +101,30 @@ bench)
     # A bare desktop's few faces, then every face installed here; each in a
     # D-Bus session, as a desktop has, so the strip's claim of its name and
     # every program's accessibility lookup count.
+    programs=(build-bench/velmora build-bench/bench/bench_label build-bench/bench/bench_empty)
     for fonts in minimal full; do
         export FONTCONFIG_FILE=$PWD/tests/fonts/$fonts.conf
-        echo "== fonts: $fonts ($(fc-list | wc -l) faces)"
+        echo "== X11, fonts: $fonts ($(fc-list | wc -l) faces)"
         dbus-run-session -- xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" \
-            env QT_QPA_PLATFORM=xcb build-bench/bench/startup_bench 201 \
-            build-bench/velmora build-bench/bench/bench_label build-bench/bench/bench_empty
+            env QT_QPA_PLATFORM=xcb build-bench/bench/startup_bench 201 "${programs[@]}"
     done
+    # Native Wayland, where the layer shell is built: a headless sway, run as
+    # nobody (it will not run as root), that logs the requests it takes; the
+    # programs choose their platform as in a user's Wayland session.
+    if objdump -p build-bench/velmora | grep -q LayerShellQt; then
+        install_missing "${BENCH_WAYLAND_PACKAGES[@]}"
+        chown nobody "$XDG_RUNTIME_DIR"
+        echo "output HEADLESS-1 resolution 1280x800" >"$XDG_RUNTIME_DIR/config"
+        setpriv --reuid=nobody --regid=nogroup --clear-groups -- env WLR_BACKENDS=headless WLR_RENDERER=pixman \
+            WLR_LIBINPUT_NO_DEVICES=1 WAYLAND_DEBUG=server sway -c "$XDG_RUNTIME_DIR/config" 2>"$XDG_RUNTIME_DIR/sway.log" &
+        sway=$!
+        until socket=$(ls "$XDG_RUNTIME_DIR" | grep -m1 -x 'wayland-[0-9]'); do kill -0 $sway; sleep 0.1; done
+        export FONTCONFIG_FILE=$PWD/tests/fonts/minimal.conf
+        echo "== Wayland (sway $(sway --version | awk '{print $3}')), fonts: minimal ($(fc-list | wc -l) faces)"
+        dbus-run-session -- env -u DISPLAY WAYLAND_DISPLAY="$socket" XDG_SESSION_TYPE=wayland \
+            BENCH_COMPOSITOR_LOG="$XDG_RUNTIME_DIR/sway.log" build-bench/bench/startup_bench 201 "${programs[@]}"
+        kill $sway
+    fi
     rm -rf "$XDG_RUNTIME_DIR"
     ;;
 *)

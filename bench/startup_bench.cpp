@@ -1,7 +1,10 @@
 // Start-up, memory and idle benchmark. Starts each program in turn, rounds
-// interleaved, and times it from the spawn to the MapNotify of its window on
-// the X server, ending it at once; a few more rounds let each first paint
-// settle and read the resident memory. Prints medians, min-max and the
+// interleaved, and times it from the spawn to its first frame, ending it at
+// once: on X11 the MapNotify of its window on the X server; on Wayland, with
+// BENCH_COMPOSITOR_LOG naming the log of a compositor run with
+// WAYLAND_DEBUG=server, its first commit of a surface with a buffer attached,
+// by the compositor's clock. A few more rounds let each first paint settle
+// and read the resident memory. Prints medians, min-max and the
 // ratios to the first baseline. The start-up ratio is the median of the
 // rounds' own ratios, whose runs are a fraction of a second apart, so a slow
 // spell of the machine weighs on both; its 95% confidence interval says how
@@ -16,14 +19,19 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
+#include <regex>
 #include <string>
 #include <thread>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,7 +43,7 @@ using Clock = std::chrono::steady_clock;
 
 struct Sample {
     double startMs;
-    double cpuMs;  // of all its threads, up to the map
+    double cpuMs;  // of all its threads, up to its first frame
 };
 
 struct Usage {
@@ -85,9 +93,20 @@ Usage usage(pid_t pid)
     return total;
 }
 
+// Where a program's first frame is seen.
 class Display {
 public:
-    Display()
+    virtual ~Display() = default;
+    // Forgets what came before a start.
+    virtual void drain() = 0;
+    // Waits up to 10 s for the first frame of a program started at `spawned`;
+    // the time it came, by this clock.
+    virtual std::optional<Clock::time_point> waitForFrame(Clock::time_point spawned) = 0;
+};
+
+class X11Display : public Display {
+public:
+    X11Display()
         : connection_(xcb_connect(nullptr, nullptr))
     {
         if (xcb_connection_has_error(connection_))
@@ -97,26 +116,26 @@ public:
         xcb_change_window_attributes(connection_, root, XCB_CW_EVENT_MASK, &mask);
         xcb_flush(connection_);
     }
-    ~Display() { xcb_disconnect(connection_); }
+    ~X11Display() override { xcb_disconnect(connection_); }
 
-    // Waits up to 10 s for a top-level window to be mapped.
-    bool waitForMap()
+    // A top-level window mapped.
+    std::optional<Clock::time_point> waitForFrame(Clock::time_point spawned) override
     {
-        const auto deadline = Clock::now() + std::chrono::seconds(10);
+        const auto deadline = spawned + std::chrono::seconds(10);
         while (Clock::now() < deadline) {
             while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
                 const bool mapped = (event->response_type & 0x7f) == XCB_MAP_NOTIFY;
                 std::free(event);
                 if (mapped)
-                    return true;
+                    return Clock::now();
             }
             pollfd fd{xcb_get_file_descriptor(connection_), POLLIN, 0};
             poll(&fd, 1, 100);
         }
-        return false;
+        return std::nullopt;
     }
 
-    void drain()
+    void drain() override
     {
         while (xcb_generic_event_t* event = xcb_poll_for_event(connection_))
             std::free(event);
@@ -124,6 +143,75 @@ public:
 
 private:
     xcb_connection_t* connection_;
+};
+
+// The compositor's log of the requests it takes: "[ms.us] wl_surface#N.attach(
+// wl_buffer#M, ...)", then "[ms.us] wl_surface#N.commit()" (@ for # in older
+// libwayland). libwayland stamps them with the wall clock's microseconds,
+// cut to 32 bits.
+class WaylandLog : public Display {
+public:
+    explicit WaylandLog(const std::string& path)
+        : log_(path)
+        , notify_(inotify_init1(IN_CLOEXEC))
+    {
+        if (!log_ || notify_ < 0 || inotify_add_watch(notify_, path.c_str(), IN_MODIFY) < 0)
+            die("cannot follow the compositor's log " + path);
+    }
+    ~WaylandLog() override { close(notify_); }
+
+    void drain() override
+    {
+        log_.clear();
+        log_.seekg(0, std::ios::end);
+        attached_.clear();
+        partial_.clear();
+    }
+
+    std::optional<Clock::time_point> waitForFrame(Clock::time_point spawned) override
+    {
+        static const std::regex attach(R"(^\[ *(\d+)\.(\d+)\] wl_surface[@#](\d+)\.attach\(wl_buffer[@#])"),
+            commit(R"(^\[ *(\d+)\.(\d+)\] wl_surface[@#](\d+)\.commit\(\))");
+        const std::uint32_t spawnedStamp = stamp(spawned);
+        const auto deadline = spawned + std::chrono::seconds(10);
+        while (Clock::now() < deadline) {
+            std::string line;
+            while (std::getline(log_, line)) {
+                if (log_.eof()) {  // a line the compositor has not finished writing
+                    partial_ += line;
+                    break;
+                }
+                line = std::exchange(partial_, {}) + line;
+                std::smatch m;
+                if (std::regex_search(line, m, attach))
+                    attached_[m[3]] = true;
+                else if (std::regex_search(line, m, commit) && attached_[m[3]]) {
+                    const auto stamped = std::uint32_t(std::stoul(m[1]) * 1000 + std::stoul(m[2]));
+                    return spawned + std::chrono::microseconds(std::uint32_t(stamped - spawnedStamp));
+                }
+            }
+            log_.clear();
+            pollfd fd{notify_, POLLIN, 0};
+            if (poll(&fd, 1, 100) == 1) {
+                char events[4096];
+                [[maybe_unused]] const auto read = ::read(notify_, events, sizeof events);
+            }
+        }
+        return std::nullopt;
+    }
+
+private:
+    // The compositor's stamp for a moment of our clock.
+    static std::uint32_t stamp(Clock::time_point when)
+    {
+        const auto wall = std::chrono::system_clock::now() - (Clock::now() - when);
+        return std::uint32_t(std::chrono::duration_cast<std::chrono::microseconds>(wall.time_since_epoch()).count());
+    }
+
+    std::ifstream log_;
+    const int notify_;
+    std::map<std::string, bool> attached_;  // the surfaces with a buffer attached, since the start
+    std::string partial_;
 };
 
 pid_t spawn(const std::string& program)
@@ -141,20 +229,25 @@ void stop(pid_t pid)
     waitpid(pid, nullptr, 0);
 }
 
-pid_t startAndWaitForMap(Display& display, const std::string& program)
+pid_t startAndWaitForMap(Display& display, const std::string& program, Clock::time_point* shown = nullptr)
 {
     display.drain();
+    const auto spawned = Clock::now();
     const pid_t pid = spawn(program);
-    if (!display.waitForMap())
-        die(program + " mapped no window");
+    const auto frame = display.waitForFrame(spawned);
+    if (!frame)
+        die(program + " showed nothing");
+    if (shown)
+        *shown = *frame;
     return pid;
 }
 
 Sample measureStart(Display& display, const std::string& program)
 {
     const auto start = Clock::now();
-    const pid_t pid = startAndWaitForMap(display, program);
-    const double startMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    Clock::time_point shown;
+    const pid_t pid = startAndWaitForMap(display, program, &shown);
+    const double startMs = std::chrono::duration<double, std::milli>(shown - start).count();
     const double cpuMs = cpuMsSoFar(pid);
     stop(pid);
     return {startMs, cpuMs};
@@ -216,7 +309,10 @@ int main(int argc, char** argv)
     const int rounds = std::max(1, std::atoi(argv[1]));
     const std::vector<std::string> programs(argv + 2, argv + argc);
 
-    Display display;
+    const char* log = std::getenv("BENCH_COMPOSITOR_LOG");
+    std::unique_ptr<Display> shown = log ? std::unique_ptr<Display>(std::make_unique<WaylandLog>(log))
+                                         : std::make_unique<X11Display>();
+    Display& display = *shown;
     for (const auto& program : programs)  // warm the page cache and font caches
         stop(startAndWaitForMap(display, program));
 
@@ -238,7 +334,7 @@ int main(int argc, char** argv)
     interleaved(memoryRounds, [&](std::size_t i) { memory[i].push_back(measureMemoryMiB(display, programs[i])); });
 
     std::printf("%d rounds, interleaved; memory from %d more\n", rounds, memoryRounds);
-    std::printf("%-16s %30s %22s %28s\n", "program", "start to map, ms: median (min-max)", "CPU to map, ms: median",
+    std::printf("%-16s %30s %22s %28s\n", "program", "start to frame, ms: median (min-max)", "CPU to frame, ms: median",
                 "resident, MiB: median (min-max)");
     std::vector<Summary> startSummary, cpuSummary, memorySummary;
     for (std::size_t i = 0; i < programs.size(); ++i) {
@@ -255,7 +351,7 @@ int main(int argc, char** argv)
     for (int round = 0; round < rounds; ++round)
         roundRatios.push_back(starts[0][std::size_t(round)] / starts[1][std::size_t(round)]);
     const auto [low, high] = medianInterval(roundRatios);
-    std::printf("ratio %s / %s: start-up %.3fx (95%% CI %.3f-%.3f; ratio of medians %.3fx, CPU to map %.3fx),"
+    std::printf("ratio %s / %s: start-up %.3fx (95%% CI %.3f-%.3f; ratio of medians %.3fx, CPU to frame %.3fx),"
                 " memory %.3fx\n",
                 std::filesystem::path(programs[0]).filename().c_str(),
                 std::filesystem::path(programs[1]).filename().c_str(), summarize(roundRatios).median, low, high,

@@ -74,13 +74,17 @@ is() { [ "$1" = "$2" ]; }
 present() { [ -n "$1" ]; }
 is_window() { [ "$(printf '%d' "${2%%,*}" 2>/dev/null)" = "$1" ]; }
 
-# The first window shown with this name, once there is one. (xdotool ends at
-# an X error: a window that goes while it looks, as a closing menu does.)
+# The first window shown with this name, once there is one: not a frame a
+# window manager draws and names after it, as mutter's does. (xdotool ends
+# at an X error: a window that goes while it looks, as a closing menu does.)
 named_window() {
     local found deadline=$((SECONDS + 10))
     while [ $SECONDS -lt $deadline ]; do
-        found=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | sed -n 1p)
-        [ -z "$found" ] || { echo "$found"; return 0; }
+        for found in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+            [[ "$(xprop -id "$found" WM_CLASS 2>&1)" != *mutter-x11-frames* ]] || continue
+            echo "$found"
+            return 0
+        done
         sleep 0.05
     done
     return 1
@@ -101,7 +105,7 @@ start_x11_strip() {
     "$velmora" 2>>"$work/stderr" &
     app_pid=$!
     pids+=($app_pid)
-    strip=$(named_window Velmora) || fail "no strip$1; the program is $(running && echo running || echo gone)"
+    strip=$(named_window Velmora) || fail "no strip${1:-}; the program is $(running && echo running || echo gone)"
 }
 root_property() { xprop -root "$1" 2>/dev/null | sed 's/.*[=#] *//'; }
 active_window() { printf '%d' "$(root_property _NET_ACTIVE_WINDOW | sed 's/,.*//')"; }

@@ -123,6 +123,10 @@ protected:
 // into the line itself. A click on ">" gives it the keyboard there for the
 // menu's keys; once the menu has closed, it gives the keyboard back.
 class Keeper : public QObject {
+    // How long an output that comes where none was left is given to settle:
+    // sway may show nothing on it of a surface made at once.
+    static constexpr std::chrono::milliseconds settling{100};
+
 public:
     Keeper(QWidget& strip, QWidget& line, int room, bool askAtPress)
         : QObject(&strip)
@@ -228,18 +232,22 @@ private:
     {
         ++outputsSeen_;
         if (waiting_)
-            makeAgain();
+            QTimer::singleShot(settling, this, [this] {
+                if (waiting_)
+                    makeAgain();
+            });
     }
 
     void withdrawn()
     {
+        // The room is made again only after the strip, which it must follow.
+        room_.hide();
         if (!strip_.isVisible())
             return;
         // A menu open on the strip goes with it, and with it Qt's count of it
         // as open: the next press opens it again.
         if (QWidget* popup = QApplication::activePopupWidget())
             popup->close();
-        room_.hide();
         strip_.hide();
         if (outputsSeen_ == outputsWhenMade_)
             waiting_ = true;
