@@ -56,6 +56,10 @@ int main(int argc, char** argv)
     const PlatformChoice platform = choosePlatform(arguments, environment, compositor);
     if (platform.chosenHere)
         qputenv("QT_QPA_PLATFORM", platform.names.join(';'));
+    // Asked of the compositor Qt connects to: the strip need not ask again.
+    if (platform.chosenHere && asked
+        && (asked->answer == Compositor::Answer::LayerShell || asked->answer == Compositor::Answer::Plain))
+        LayerShell::offeredBeforeQt(asked->answer == Compositor::Answer::LayerShell, asked->plasma);
     if (platform.chosenHere && asked && asked->answer == Compositor::Answer::Silent && platform.names == QByteArrayList{"xcb"})
         std::fprintf(stderr, "velmora: %s; running through XWayland\n", qPrintable(asked->problem));
     // Whether a display can be had is looked into before Qt only as far as

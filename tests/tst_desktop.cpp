@@ -651,6 +651,7 @@ void TestDesktop::compositorIsAskedWhatItOffers_data()
     const QString refused = QStringLiteral("the Wayland display \"wayland-test\" does not answer in Wayland's protocol");
     QTest::newRow("the layer shell among others") << QByteArray("wayland-test") << others + global("zwlr_layer_shell_v1") + global("wl_seat") + done << LayerShell << "";
     QTest::newRow("no layer shell") << QByteArray("wayland-test") << others + done << Plain << "";
+    QTest::newRow("Plasma's shell too") << QByteArray("wayland-test") << global("org_kde_plasma_shell") + global("zwlr_layer_shell_v1") + done << LayerShell << "";
     QTest::newRow("a name running past its message")
         << QByteArray("wayland-test") << message(2, 0, word(7) + word(40) + QByteArray("zwlr_layer_shell_v1", 20) + word(1)) + done << Plain << "";
     QTest::newRow("an error") << QByteArray("wayland-test") << message(1, 0, word(1) + word(0) + word(0)) << Silent << refused;
@@ -686,6 +687,7 @@ void TestDesktop::compositorIsAskedWhatItOffers()
                                                     std::chrono::milliseconds(300));
     QCOMPARE(reply.answer, expected);
     QCOMPARE(reply.problem, problem);
+    QCOMPARE(reply.plasma, QByteArray(QTest::currentDataTag()).contains("Plasma"));
 }
 
 QTEST_GUILESS_MAIN(TestDesktop)

@@ -76,7 +76,7 @@ Reply ask(const QByteArray& handedOver, const QByteArray& name, const QByteArray
     // then its arguments; the globals come as wl_registry.global (name,
     // interface as a length-prefixed string padded to 4, version).
     QByteArray got;
-    bool layerShell = false;
+    bool layerShell = false, plasma = false;
     Reply reply{Answer::Silent, silent};
     for (bool done = false; !done;) {
         while (!done && got.size() >= 8) {
@@ -93,10 +93,14 @@ Reply ask(const QByteArray& handedOver, const QByteArray& name, const QByteArray
             if (object == registry && opcode == 0 && size >= 16) {
                 const std::uint32_t length = wordAt(got, 12);  // with its closing zero
                 if (length >= 1 && length <= size - 16)
-                    layerShell |= QByteArray(got.constData() + 16, length - 1) == "zwlr_layer_shell_v1";
+                {
+                    const QByteArray interface(got.constData() + 16, length - 1);
+                    layerShell |= interface == "zwlr_layer_shell_v1";
+                    plasma |= interface == "org_kde_plasma_shell";
+                }
             }
             if (object == callback && opcode == 0) {
-                reply = {layerShell ? Answer::LayerShell : Answer::Plain, {}};
+                reply = {layerShell ? Answer::LayerShell : Answer::Plain, {}, plasma};
                 done = true;
             }
             got.remove(0, size);

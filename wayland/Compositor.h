@@ -22,7 +22,8 @@ enum class Answer {
 
 struct Reply {
     Answer answer;
-    QString problem;  // why it cannot be used, in one line; for None and Silent
+    QString problem;     // why it cannot be used, in one line; for None and Silent
+    bool plasma = false;  // KDE Plasma's shell is offered too
 };
 
 // Asks the compositor libwayland would connect to: the connection handed

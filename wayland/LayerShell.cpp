@@ -23,6 +23,7 @@
 #include <wayland-client.h>
 
 #include <cstring>
+#include <optional>
 
 namespace LayerShell {
 
@@ -46,11 +47,15 @@ void announced(void* data, wl_registry*, uint32_t, const char* interface, uint32
 
 void removed(void*, wl_registry*, uint32_t) {}
 
+std::optional<Offer> knownOffer;  // from the question before Qt started
+
 // Asked on Qt's own connection, which a launcher may have handed over, or
-// the user named. Qt's queue is left alone; its compositor has answered
-// already.
+// the user named, unless known already. Qt's queue is left alone; its
+// compositor has answered already.
 Offer offeredToQt()
 {
+    if (knownOffer)
+        return *knownOffer;
     auto* application = qGuiApp->nativeInterface<QNativeInterface::QWaylandApplication>();
     wl_display* display = application ? application->display() : nullptr;
     if (!display)
@@ -290,6 +295,11 @@ bool built()
     return true;
 }
 
+void offeredBeforeQt(bool layerShell, bool plasma)
+{
+    knownOffer = Offer{layerShell, plasma};
+}
+
 bool makeStrip(QWidget& window, QWidget& line, int top, int right)
 {
     if (QGuiApplication::platformName() != QLatin1String("wayland"))
@@ -364,6 +374,8 @@ bool built()
 {
     return false;
 }
+
+void offeredBeforeQt(bool, bool) {}
 
 bool makeStrip(QWidget&, QWidget&, int, int)
 {

@@ -14,6 +14,10 @@ namespace LayerShell {
 // Whether this build has the layer shell at all.
 bool built();
 
+// What the compositor Qt is to connect to said it offers, asked before Qt
+// started: the strip need not ask again on Qt's connection.
+void offeredBeforeQt(bool layerShell, bool plasma);
+
 // Makes `window` a layer surface anchored to the top and right edges, `top`
 // and `right` pixels from them (below the bars there), on the output the
 // user is on and, when that output goes, on one that remains. It keeps room
