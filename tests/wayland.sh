@@ -68,8 +68,8 @@ terminal() {
     (cd "$work" && WAYLAND_DEBUG=1 exec foot --app-id "$1" "${@:2}" cat >/dev/null 2>"$work/$1.log") &
     pids+=($!)
 }
+# The keys that reached a terminal; keys_reached APP_ID COUNT: more than COUNT.
 keys_to() { grep -a -c -E 'wl_keyboard#[0-9]+\.key\(' "$work/$1.log" || true; }
-# keys_reached APP_ID COUNT: more keys than COUNT reached that terminal.
 keys_reached() { [ "$(keys_to "$1")" -gt "$2" ]; }
 # The strip, its Wayland requests logged.
 start_strip() {
@@ -101,9 +101,7 @@ shows_at() { [ "$(magick "$1" -crop "$3" +repage "$2" -compose difference -compo
 
 case "$compositor" in
 labwc)
-    mkdir "$work/labwc"
-    echo '<?xml version="1.0"?><labwc_config></labwc_config>' >"$work/labwc/rc.xml"
-    start_compositor labwc -C "$work/labwc"
+    start_compositor labwc
     terminal users-terminal
     # A keyboard, kept plugged in while the test runs (its key comes later).
     background wtype -s 60000 x
