@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QTimeZone>
 
 #include <sys/inotify.h>
@@ -36,7 +37,6 @@ DayWatcher::DayWatcher(QObject* parent, Deadline deadline)
     : QObject(parent)
     , deadline_(deadline ? std::move(deadline) : [this] { return nextDayStart(now()); })
 {
-    // The zone first: the first deadline is that zone's midnight.
     watchZone();
     // An absolute CLOCK_REALTIME deadline fires on time even across suspend
     // (a monotonic timer would not count the time asleep), and
@@ -68,7 +68,10 @@ void DayWatcher::watchZone()
         return;
     const QFileInfo file(tz.isNull() ? QStringLiteral("/etc/localtime") : QString::fromLocal8Bit(tz.mid(1)));
     zoneFile_ = file.filePath();
-    readZone();
+    // By its name once the program runs its loop, not on the way to the
+    // first frame: loading a named zone costs a millisecond or two, and the
+    // C library read the same file at the start.
+    QTimer::singleShot(0, this, &DayWatcher::readZone);
     const QFileInfo folder(file.path());
     zoneFileName_ = QFile::encodeName(file.fileName());
     folder_ = QFile::encodeName(folder.filePath());
