@@ -2,7 +2,6 @@
 
 #include <QFileInfo>
 #include <QSocketNotifier>
-#include <QTimer>
 #include <QTimeZone>
 
 #include <sys/inotify.h>
@@ -68,10 +67,6 @@ void DayWatcher::watchZone()
         return;
     const QFileInfo file(tz.isNull() ? QStringLiteral("/etc/localtime") : QString::fromLocal8Bit(tz.mid(1)));
     zoneFile_ = file.filePath();
-    // By its name once the program runs its loop, not on the way to the
-    // first frame: loading a named zone costs a millisecond or two, and the
-    // C library read the same file at the start.
-    QTimer::singleShot(0, this, &DayWatcher::readZone);
     const QFileInfo folder(file.path());
     zoneFileName_ = QFile::encodeName(file.fileName());
     folder_ = QFile::encodeName(folder.filePath());

@@ -36,6 +36,11 @@ public:
     // Today's date in the system's zone as it is now.
     QDate today() const;
 
+    // Reads the zone by the name its file links to. Loading a named zone
+    // costs a millisecond or two: till it is read, the C library's, read
+    // from the same file at the start, stands; a change of zone reads it.
+    void readZone();
+
 signals:
     void dayMayHaveChanged();
 
@@ -49,7 +54,6 @@ private:
     void wake();
     void zoneMayHaveChanged();
     void lose(Loss loss, const char* what, int error);
-    void readZone();
     QDateTime now() const;
 
     const Deadline deadline_;

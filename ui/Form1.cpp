@@ -126,10 +126,10 @@ Form1::Form1(Today today)
     setTabOrder(Text1, Command1);
     setTabOrder(Command1, Text2);
 
-    auto* watcher = new DayWatcher(this);
+    watcher_ = new DayWatcher(this);
     if (!today_)
-        today_ = [watcher] { return watcher->today(); };
-    connect(watcher, &DayWatcher::dayMayHaveChanged, this, &Form1::followDayChange);
+        today_ = [watcher = watcher_] { return watcher->today(); };
+    connect(watcher_, &DayWatcher::dayMayHaveChanged, this, &Form1::followDayChange);
     // An edit undone makes the line the strip's again: if the day changed
     // meanwhile, today's date comes in at once. (Queued: the line edit is
     // still handling the key when it tells of the edit.)
@@ -197,6 +197,11 @@ bool Form1::event(QEvent* event)
     // so it costs nothing before the strip is seen.
     if (event->type() == QEvent::Paint && QGuiApplication::windowIcon().isNull())
         QTimer::singleShot(0, this, [] { QGuiApplication::setWindowIcon(appIcon()); });
+    // The system's zone by its name, too, once the strip is drawn.
+    if (event->type() == QEvent::Paint && !zoneRead_) {
+        zoneRead_ = true;
+        QTimer::singleShot(0, watcher_, &DayWatcher::readZone);
+    }
     return QWidget::event(event);
 }
 

@@ -8,6 +8,7 @@
 
 class QLineEdit;
 class QPushButton;
+class DayWatcher;
 class Form2;
 
 // The date strip: "امروز: " and today's Persian date, and ">" for the menu.
@@ -41,4 +42,6 @@ private:
     QLineEdit* Text2;
     std::unique_ptr<Form2> form2_;  // made on the first press of ">"
     bool layerSurface_ = false;      // placed by a Wayland compositor
+    DayWatcher* watcher_;
+    bool zoneRead_ = false;          // by name, once the strip was first drawn
 };
