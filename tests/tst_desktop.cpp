@@ -408,6 +408,10 @@ void TestDesktop::zoneIsFollowedWithoutTouchingTheEnvironment()
     // 26 hours apart: the two zones' dates always differ.
     const auto todayIn = [](const char* zone) { return QDateTime::currentDateTimeUtc().toTimeZone(QTimeZone(zone)).date(); };
     QCOMPARE(watcher.today(), todayIn("Etc/GMT+12"));
+    // Another file in the zone's folder changes nothing.
+    QVERIFY(QFile(folder + QStringLiteral("/adjtime")).open(QIODevice::WriteOnly));
+    QCoreApplication::processEvents();
+    QCOMPARE(changed.count(), 0);
 
     if (how == QLatin1String("removed"))
         QVERIFY(QDir(folder).removeRecursively());
