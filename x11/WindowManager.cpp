@@ -114,10 +114,9 @@ public:
         window.installEventFilter(this);
         line.installEventFilter(this);
         // WM_TAKE_FOCUS, which Qt offers every window, makes a window that
-        // refuses input one that the manager asks to take the keyboard all
-        // the same (ICCCM's globally active window): mutter and muffin do so
-        // on an empty workspace. Without it, the window is left out of their
-        // choice.
+        // refuses input one that a manager may still ask to take the
+        // keyboard, of its own choice (ICCCM's globally active window).
+        // Without it, the window is left out of every such choice.
         whenMade(window, [](std::uint32_t id) {
             X11::internAtoms({"WM_PROTOCOLS", "WM_TAKE_FOCUS"});
             rewrite(id, "WM_PROTOCOLS", XCB_ATOM_ATOM,
