@@ -73,6 +73,21 @@ void linkZone(const QString& link, const char* zone)
     QVERIFY(::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(link).constData()) == 0);
 }
 
+// When the process's one real-time timer (the day watcher's) fires next, as
+// the kernel holds it.
+QDateTime armedFor()
+{
+    QList<qint64> remaining;
+    for (const QFileInfo& fd : QDir(QStringLiteral("/proc/self/fdinfo")).entryInfoList(QDir::Files)) {
+        QFile info(fd.filePath());
+        const QByteArray text = info.open(QIODevice::ReadOnly) ? info.readAll() : QByteArray();
+        const qsizetype at = text.indexOf("it_value: (");
+        if (text.contains("clockid: 0\n") && at >= 0)
+            remaining << text.mid(at + 11).split(',').constFirst().toLongLong();
+    }
+    return remaining.size() == 1 ? QDateTime::currentDateTimeUtc().addSecs(remaining.constFirst()) : QDateTime();
+}
+
 // A listening socket in place of a bus or a compositor, by path or, for a
 // name starting with a 0 byte, abstract; what it does with the one
 // connection is up to the test. `full`: its listen queue is full, as a
@@ -421,6 +436,9 @@ void TestDesktop::zoneIsFollowedWithoutTouchingTheEnvironment()
     linkZone(link, "Etc/GMT-14");
     QVERIFY(changed.wait(5000));
     QTRY_COMPARE(watcher.today(), todayIn("Etc/GMT-14"));
+    // The next day is awaited in the new zone (its midnight 2 h from the old one's).
+    const QDateTime midnight = nextDayStart(QDateTime::currentDateTimeUtc().toTimeZone(QTimeZone("Etc/GMT-14")));
+    QVERIFY2(qAbs(armedFor().secsTo(midnight)) <= 2, qPrintable(armedFor().toString(Qt::ISODate)));
     // ...and a change after that is still seen.
     linkZone(link, "Etc/GMT+12");
     QTRY_COMPARE(watcher.today(), todayIn("Etc/GMT+12"));
