@@ -46,6 +46,8 @@ expect 1 stderr '^velmora: cannot connect to the Wayland display "wayland-0"$' Q
 expect 1 stderr '^velmora: cannot open display ":4242"; cannot connect to the Wayland display "wayland-0"$' \
     'QT_QPA_PLATFORM=xcb;wayland' DISPLAY=:4242
 expect 1 stderr '^velmora: Qt could not start a platform: .*"garbage"' QT_QPA_PLATFORM=garbage
+# Of Qt's several warnings, the first: the cause.
+expect 1 stderr '^velmora: Qt could not start a platform: could not connect to display$' 'QT_QPA_PLATFORM=xcb;garbage'
 
 # starts NAME=VALUE... [ARG...]: velmora starts on this X server and maps its
 # strip; it is then ended. With WAIT_FOR_BUS, nothing else connects to the
