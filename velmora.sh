@@ -111,7 +111,7 @@ bench)
     # Native Wayland, where the layer shell is built: a headless sway, run as
     # nobody (it will not run as root), that logs the requests it takes; the
     # programs choose their platform as in a user's Wayland session.
-    if [[ "$(objdump -p build-bench/velmora)" == *LayerShellQt* ]]; then
+    if [ -e build-bench/velmora-layer-shell.so ]; then
         install_missing "${BENCH_WAYLAND_PACKAGES[@]}"
         chown nobody "$XDG_RUNTIME_DIR"
         echo "output HEADLESS-1 resolution 1280x800" >"$XDG_RUNTIME_DIR/config"

@@ -46,9 +46,9 @@ int main(int argc, char** argv)
         if (!asked) {
             asked = Compositor::ask(qgetenv("WAYLAND_SOCKET"), qgetenv("WAYLAND_DISPLAY"), qgetenv("XDG_RUNTIME_DIR"),
                                     answerTimeout);
-            // A build without the layer shell takes any compositor for one
-            // without it: XWayland places the strip where it can.
-            if (!LayerShell::built() && asked->problem.isEmpty())
+            // Without the layer shell's module any compositor is taken for
+            // one without it: XWayland places the strip where it can.
+            if (asked->answer == Compositor::Answer::LayerShell && !LayerShell::load())
                 asked->answer = Compositor::Answer::Plain;
         }
         return *asked;

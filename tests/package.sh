@@ -50,6 +50,11 @@ for file in applications/$id.desktop metainfo/$id.metainfo.xml icons/hicolor/{16
             man/man1/velmora.1.gz; do
     [ -f "$root/usr/share/$file" ] || fail "the package lacks /usr/share/$file"
 done
+# Built with the layer shell: its module where the program looks, and Qt's wayland platform recommended.
+if [ "$(dpkg-query -W -f='${Status}' liblayershellqtinterface-dev 2>/dev/null)" = "install ok installed" ]; then
+    [ -f "$root/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/velmora/velmora-layer-shell.so" ] || fail "the package lacks the layer shell's module"
+    [[ "$(dpkg-deb -f "$deb" Recommends)" == *qt6-wayland* ]] || fail "Recommends lacks qt6-wayland"
+fi
 desktop-file-validate "$root/usr/share/applications/$id.desktop"
 appstreamcli validate --no-net "$root/usr/share/metainfo/$id.metainfo.xml"
 [ "$("$root/usr/bin/velmora" --version)" = "velmora $version" ] || fail "the packaged velmora says $("$root/usr/bin/velmora" --version)"

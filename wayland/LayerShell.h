@@ -7,12 +7,14 @@ class QWidget;
 // The strip on a Wayland desktop whose compositor offers the layer shell
 // (sway, labwc, KDE's KWin, Hyprland): a surface of the desktop's top layer
 // that the compositor keeps at the top-right edge on every workspace, as it
-// keeps panels. Without LayerShellQt at build time none of this is built,
-// and Wayland sessions run the strip through XWayland.
+// keeps panels. Without LayerShellQt at build time, or without its module
+// at run time, Wayland sessions run the strip through XWayland.
 namespace LayerShell {
 
-// Whether this build has the layer shell at all.
-bool built();
+// Loads the module that makes the strip a layer surface, once: whether it
+// can be used. Says why on standard error where a build that has it cannot
+// load it; is false at once in a build without it.
+bool load();
 
 // What the compositor Qt is to connect to said it offers, asked before Qt
 // started: the strip need not ask again on Qt's connection.

@@ -1,9 +1,7 @@
-#include "LayerShell.h"
+// The strip as a layer surface: the module loaded on Wayland.
+#include "StripSurface.h"
 
-#include <QPoint>
-#include <QSize>
-
-#ifdef VELMORA_LAYER_SHELL
+#include "Project.h"
 
 #include <LayerShellQt/Window>
 
@@ -16,27 +14,16 @@
 #include <QRect>
 #include <QScreen>
 #include <QTimer>
-#include <QVariant>
 #include <QWidget>
 #include <QWindow>
 
 #include <wayland-client.h>
 
 #include <cstring>
-#include <optional>
-
-namespace LayerShell {
 
 namespace {
 
-// What the compositor Qt is connected to offers, of what the strip needs to know.
-struct Offer {
-    bool layerShell = false;
-    // KDE Plasma's shell: its compositor (KWin) gives a layer surface the
-    // keyboard whenever the surface says it may take it, where others wait
-    // for a click on it.
-    bool plasma = false;
-};
+using LayerShell::Offer;
 
 void announced(void* data, wl_registry*, uint32_t, const char* interface, uint32_t)
 {
@@ -47,15 +34,11 @@ void announced(void* data, wl_registry*, uint32_t, const char* interface, uint32
 
 void removed(void*, wl_registry*, uint32_t) {}
 
-std::optional<Offer> knownOffer;  // from the question before Qt started
-
 // Asked on Qt's own connection, which a launcher may have handed over, or
-// the user named, unless known already. Qt's queue is left alone; its
-// compositor has answered already.
+// the user named. Qt's queue is left alone; its compositor has answered
+// already.
 Offer offeredToQt()
 {
-    if (knownOffer)
-        return *knownOffer;
     auto* application = qGuiApp->nativeInterface<QNativeInterface::QWaylandApplication>();
     wl_display* display = application ? application->display() : nullptr;
     if (!display)
@@ -283,32 +266,22 @@ private:
     bool waiting_ = false;      // for the outputs to change
 };
 
-// xdg_positioner's constraint adjustments, as the xdg-shell protocol numbers them.
-namespace Adjustment {
-constexpr uint slideX = 1, slideY = 2, flipY = 8;
-}
-
 }  // namespace
 
-bool built()
+extern "C" {
+
+Q_DECL_EXPORT const char* velmora_strip_version()
 {
-    return true;
+    return VELMORA_VERSION;
 }
 
-void offeredBeforeQt(bool layerShell, bool plasma)
+Q_DECL_EXPORT bool velmora_make_strip(QWidget* window, QWidget* line, int top, int right, const Offer* known)
 {
-    knownOffer = Offer{layerShell, plasma};
-}
-
-bool makeStrip(QWidget& window, QWidget& line, int top, int right)
-{
-    if (QGuiApplication::platformName() != QLatin1String("wayland"))
-        return false;
-    const Offer offer = offeredToQt();
+    const Offer offer = known ? *known : offeredToQt();
     if (!offer.layerShell)
         return false;
-    window.winId();  // the native window, not yet shown
-    auto* surface = LayerShellQt::Window::get(window.windowHandle());
+    window->winId();  // the native window, not yet shown
+    auto* surface = LayerShellQt::Window::get(window->windowHandle());
     // Among the bars, under those made before it, and under windows moved
     // over it, as an ordinary window: its room keeps the others clear. KWin
     // gives a surface of that layer the keyboard only at a click made once it
@@ -322,7 +295,7 @@ bool makeStrip(QWidget& window, QWidget& line, int top, int right)
     // take a positive value for zero then, but place the strip among the
     // surfaces that claim room, under the bars made before it); its Room
     // claims it.
-    const int room = top + window.height() + top;
+    const int room = top + window->height() + top;
     surface->setExclusiveZone(room - top);
     surface->setKeyboardInteractivity(LayerShellQt::Window::KeyboardInteractivityNone);
     surface->setScreenConfiguration(LayerShellQt::Window::ScreenFromCompositor);
@@ -330,62 +303,15 @@ bool makeStrip(QWidget& window, QWidget& line, int top, int right)
     // keeps it among those it gives the keyboard to when the active one
     // closes: it would give it to the strip, or to nothing.
     surface->setScope(QStringLiteral("dock"));
-    new Keeper(window, line, room, offer.plasma);
+    new Keeper(*window, *line, room, offer.plasma);
     return true;
 }
 
-void menuClosed(QWidget& strip)
+Q_DECL_EXPORT void velmora_menu_closed(QWidget* strip)
 {
-    for (QObject* child : strip.children())
+    for (QObject* child : strip->children())
         if (auto* keeper = dynamic_cast<Keeper*>(child))
             keeper->menuClosed();
 }
 
-void openBeside(QWidget& popup, QSize size, const QWidget& strip, QPoint pressed)
-{
-    if (QGuiApplication::platformName() != QLatin1String("wayland") || !strip.windowHandle())
-        return;
-    // The strip hangs from the screen's right edge by its margin: the room
-    // right of the press is known, whatever Qt takes the strip's place for.
-    // (Panels along the right edge would narrow it; the compositor slides
-    // the menu in then, where it unconstrains popups at all.)
-    const int roomRight = LayerShellQt::Window::get(strip.windowHandle())->margins().right() + strip.width() - 1
-                          - pressed.x();
-    const Qt::Edges side = (roomRight >= size.width() ? Qt::RightEdge : Qt::LeftEdge) | Qt::BottomEdge;
-    // Qt's wayland platform hands these to the compositor as the popup's
-    // positioner (xdg_positioner): the pressed pixel as the anchor, and the
-    // menu hanging from its corner on the side with room.
-    popup.winId();
-    QWindow* window = popup.windowHandle();
-    window->setProperty("_q_waylandPopupAnchorRect", QRect(pressed, QSize(1, 1)));
-    window->setProperty("_q_waylandPopupAnchor", QVariant::fromValue(side));
-    window->setProperty("_q_waylandPopupGravity", QVariant::fromValue(side));
-    window->setProperty("_q_waylandPopupConstraintAdjustment",
-                        uint(Adjustment::flipY | Adjustment::slideX | Adjustment::slideY));
-}
-
-}  // namespace LayerShell
-
-#else
-
-namespace LayerShell {
-
-bool built()
-{
-    return false;
-}
-
-void offeredBeforeQt(bool, bool) {}
-
-bool makeStrip(QWidget&, QWidget&, int, int)
-{
-    return false;
-}
-
-void openBeside(QWidget&, QSize, const QWidget&, QPoint) {}
-
-void menuClosed(QWidget&) {}
-
-}  // namespace LayerShell
-
-#endif
+}  // extern "C"
