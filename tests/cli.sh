@@ -3,9 +3,9 @@
 # options, refused arguments, one line and status 1 wherever no display can
 # be had, and a start that holds on an X server that ends with its last
 # client, or beside a session bus or a Wayland compositor that never answers.
-# usage: cli.sh VELMORA VERSION
+# usage: cli.sh VELMORA VERSION [FAIL_NEW]
 set -uo pipefail
-velmora=$1 version=$2
+velmora=$1 version=$2 fail_new=${3:-}
 source "$(dirname "$0")/common.sh"
 needs Xvfb xdotool dbus-daemon gdbus
 failed=0
@@ -46,6 +46,8 @@ expect 1 stderr '^velmora: cannot connect to the Wayland display "wayland-0"$' Q
 expect 1 stderr '^velmora: cannot open display ":4242"; cannot connect to the Wayland display "wayland-0"$' \
     'QT_QPA_PLATFORM=xcb;wayland' DISPLAY=:4242
 expect 1 stderr '^velmora: Qt could not start a platform: .*"garbage"' QT_QPA_PLATFORM=garbage
+# Memory that runs out at the program's first request: one line, status 1.
+[ -z "$fail_new" ] || expect 1 stderr '^velmora: out of memory$' DISPLAY=:4242 LD_PRELOAD="$fail_new"
 # Of Qt's several warnings, the first: the cause.
 expect 1 stderr '^velmora: Qt could not start a platform: could not connect to display$' 'QT_QPA_PLATFORM=xcb;garbage'
 
