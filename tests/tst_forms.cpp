@@ -171,6 +171,7 @@ void TestForms::aboutOpensOnceAndEveryWayOutKeepsTheStrip()
     QVERIFY(QTest::qWaitForWindowExposed(window.data()));
     QWidget* exit = child(*window, "Command1");
     QCOMPARE(QApplication::focusWidget(), exit);
+    QVERIFY2(window->grab().toImage().pixelColor(2, 2) != window->palette().color(QPalette::Window), "no picture in the about window");
     if (key == 0)
         onButton ? QTest::mouseClick(exit, Qt::LeftButton) : void(window->close());
     else

@@ -5,6 +5,7 @@
 #include "Form2.h"
 #include "LayerShell.h"
 #include "Module1.h"
+#include "Picture.h"
 #include "Placement.h"
 #include "Twips.h"
 #include "WindowManager.h"
@@ -67,10 +68,9 @@ private:
 
 QIcon appIcon()
 {
-    // Naming the format keeps Qt from loading every image plugin to sniff it.
     QIcon icon;
-    icon.addPixmap(QPixmap(QStringLiteral(":/velmora-16.png"), "PNG"));
-    icon.addPixmap(QPixmap(QStringLiteral(":/velmora-32.png"), "PNG"));
+    icon.addPixmap(ownPicture(QStringLiteral(":/velmora-16.png"), "png"));
+    icon.addPixmap(ownPicture(QStringLiteral(":/velmora-32.png"), "png"));
     return icon;
 }
 

@@ -1,5 +1,6 @@
 #include "Form3.h"
 
+#include "Picture.h"
 #include "Placement.h"
 #include "Project.h"
 #include "Twips.h"
@@ -61,7 +62,7 @@ void fitToBox(QLabel& label)
 
 Form3::Form3()
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
-    , picture_(QStringLiteral(":/about.jpg"), "JPEG")  // named, so only the JPEG plugin loads
+    , picture_(ownPicture(QStringLiteral(":/about.jpg"), "jpeg"))
     , Command1(new QPushButton(QStringLiteral("&Exit"), this))
 {
     setObjectName(QStringLiteral("Form3"));
