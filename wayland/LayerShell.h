@@ -5,7 +5,7 @@ class QSize;
 class QWidget;
 
 // The strip on a Wayland desktop whose compositor offers the layer shell
-// (sway, labwc, KDE's KWin, Hyprland): a surface of the desktop's top layer
+// (sway, labwc, KDE's KWin, Hyprland): a surface among the desktop's bars
 // that the compositor keeps at the top-right edge on every workspace, as it
 // keeps panels. Without LayerShellQt at build time, or without its module
 // at run time, Wayland sessions run the strip through XWayland.
