@@ -31,6 +31,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <time.h>
 #include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -68,17 +69,16 @@ long statusField(const std::string& path, const std::string& key)
     return 0;
 }
 
-// CPU time of all of a process's threads so far, to the nanosecond.
+// CPU time of a process so far, to the nanosecond: of all its threads, those
+// that have ended included (a thread that started and ended before the frame
+// has left /proc/PID/task by then).
 double cpuMsSoFar(pid_t pid)
 {
-    double total = 0;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
-        std::ifstream schedstat(task.path() / "schedstat");
-        double ns = 0;
-        schedstat >> ns;
-        total += ns / 1e6;
-    }
-    return total;
+    clockid_t clock;
+    timespec spent{};
+    if (clock_getcpuclockid(pid, &clock) != 0 || clock_gettime(clock, &spent) != 0)
+        return 0;
+    return double(spent.tv_sec) * 1e3 + double(spent.tv_nsec) / 1e6;
 }
 
 // Summed over every thread: Qt's X connection has a reader thread of its own.
