@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 #include "Compositor.h"
 #include "ErrorReport.h"
+#include "FontReader.h"
 #include "Form1.h"
 #include "LayerShell.h"
 #include "Locale.h"
@@ -16,6 +17,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <malloc.h>
 #include <optional>
 
 namespace {
@@ -79,6 +81,11 @@ int main(int argc, char** argv)
         SessionBus::disable();
     }
 
+    // One malloc arena for every thread: the font reader and Qt's few
+    // threads would each make one of their own, for allocations that seldom
+    // meet (0.2 MiB more resident at the first frame).
+    mallopt(M_ARENA_MAX, 1);
+    FontReader fonts;
     std::optional<PlatformGuard> guard(std::in_place, [&] {
         return displayProblem(platform, arguments, environment, compositor, true);
     });
@@ -102,6 +109,7 @@ int main(int argc, char** argv)
     instance.requestName();
     loadQtTranslations();
 
+    fonts.wait();
     Form1 form1;
     switch (instance.claim(platformData)) {
     case SingleInstance::Claim::HandedOver:
