@@ -1,7 +1,9 @@
 #include "FontReader.h"
 
 #include <dlfcn.h>
+#include <sys/resource.h>
 
+#include <cerrno>
 #include <system_error>
 
 FontReader::FontReader()
@@ -15,7 +17,16 @@ FontReader::FontReader()
     if (!init)
         return;
     try {
-        reader = std::jthread(init);
+        reader = std::jthread([init] {
+            // Below the program's own thread and the servers it waits on
+            // (the display's, the bus): those are on the way to the first
+            // frame, the reader beside it. Linux keeps the nice value per
+            // thread.
+            errno = 0;
+            if (const int niceness = getpriority(PRIO_PROCESS, 0); errno == 0)
+                setpriority(PRIO_PROCESS, 0, niceness + 5);
+            init();
+        });
     } catch (const std::system_error&) {
     }
 }
