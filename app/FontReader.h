@@ -3,10 +3,11 @@
 #include <thread>
 
 // Reads fontconfig's configuration and font caches on a thread of its own,
-// at a lower priority, from its construction. The longest single step before the strip's line
-// can be laid out, it then overlaps Qt's loading of its platform and its
-// connection to the display. Where Qt has no fontconfig or no thread can
-// be had, nothing is read ahead, and Qt reads them itself as it needs them.
+// at a lower priority, from its construction. The longest single step
+// before the strip's line can be laid out, it then overlaps Qt's loading of
+// its platform and its connection to the display. Where Qt has no
+// fontconfig or no thread can be had, nothing is read ahead, and Qt reads
+// them itself as it needs them.
 class FontReader {
 public:
     FontReader();
