@@ -54,9 +54,13 @@ if [ -n "$desktop" ]; then
         wait_for has_keyboard "$users_window" || fail "$1, the keyboard is with $(xdotool getwindowfocus)"
         xdotool type ls
     }
-    # The system's zone as a file of the test's own, swapped as a zone change swaps /etc/localtime.
-    ln -s "/usr/share/zoneinfo/$TZ" "$work/localtime"
-    export TZ=:$work/localtime
+    # The system's zone as a file of the test's own, swapped as a zone change
+    # swaps /etc/localtime; in a folder of its own as that is, for the strip
+    # watches the folder's parent too: /tmp, where tests run beside this one
+    # make their files, would wake it.
+    mkdir "$work/etc"
+    ln -s "/usr/share/zoneinfo/$TZ" "$work/etc/localtime"
+    export TZ=:$work/etc/localtime
 fi
 
 expected=$(today_line)  # taken before the start, in case midnight passes during the run
@@ -175,8 +179,8 @@ if [ -n "$desktop" ]; then
     # before it takes in the press on ">".
     xdotool key End BackSpace
     typed=
-    ln -s "/usr/share/zoneinfo/Etc/GMT-14" "$work/new-zone"
-    mv -T "$work/new-zone" "$work/localtime"
+    ln -s "/usr/share/zoneinfo/Etc/GMT-14" "$work/etc/new-zone"
+    mv -T "$work/etc/new-zone" "$work/etc/localtime"
     expected=$(today_line)
     copied_line_is_expected "after the edit was undone and the zone changed"
     # A click into the user's window gives it the keyboard back.
