@@ -4,10 +4,11 @@
 
 // Reads fontconfig's configuration and font caches on a thread of its own,
 // at a lower priority, from its construction. The longest single step
-// before the strip's line can be laid out, it then overlaps Qt's loading of
-// its platform and its connection to the display. Where Qt has no
-// fontconfig or no thread can be had, nothing is read ahead, and Qt reads
-// them itself as it needs them.
+// before the strip's line can be laid out, it then overlaps the questions
+// to the session bus and the compositor, Qt's loading of its platform and
+// its connection to the display. Where Qt has no fontconfig or no thread
+// can be had, nothing is read ahead, and Qt reads them itself as it needs
+// them.
 class FontReader {
 public:
     FontReader();
