@@ -2,7 +2,9 @@
 # Set up, build and start or test Velmora on Debian 12 or 13 (as root, or with sudo).
 #   ./velmora.sh run    install what is missing, build, start the strip
 #   ./velmora.sh test   install what is missing, build, run every test
-#   ./velmora.sh bench  install what is missing, build, measure start-up and idle cost
+#   ./velmora.sh bench [PROGRAM...]
+#                       install what is missing, build, measure start-up and idle cost;
+#                       further programs (a build before a change) in the same rounds
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -101,7 +103,7 @@ bench)
     # A bare desktop's few faces, then every face installed here; each in a
     # D-Bus session, as a desktop has, so the strip's claim of its name and
     # every program's accessibility lookup count.
-    programs=(build-bench/velmora build-bench/bench/bench_label build-bench/bench/bench_empty)
+    programs=(build-bench/velmora build-bench/bench/bench_label build-bench/bench/bench_empty "${@:2}")
     for fonts in minimal full; do
         export FONTCONFIG_FILE=$PWD/tests/fonts/$fonts.conf
         echo "== X11, fonts: $fonts ($(fc-list | wc -l) faces)"
@@ -128,7 +130,7 @@ bench)
     rm -rf "$XDG_RUNTIME_DIR"
     ;;
 *)
-    echo "usage: $0 run|test|bench" >&2
+    echo "usage: $0 run|test|bench [PROGRAM...]" >&2
     exit 2
     ;;
 esac

@@ -313,6 +313,17 @@ int main(int argc, char** argv)
     std::unique_ptr<Display> shown = log ? std::unique_ptr<Display>(std::make_unique<WaylandLog>(log))
                                          : std::make_unique<X11Display>();
     Display& display = *shown;
+    // Each program by its file's name, or by its path where two share one
+    // (the strip of another build).
+    std::vector<std::string> names;
+    for (const auto& program : programs) {
+        const auto sameName = [&](const std::string& other) {
+            return std::filesystem::path(other).filename() == std::filesystem::path(program).filename();
+        };
+        names.push_back(std::count_if(programs.begin(), programs.end(), sameName) > 1
+                            ? program
+                            : std::filesystem::path(program).filename().string());
+    }
     for (const auto& program : programs)  // warm the page cache and font caches
         stop(startAndWaitForMap(display, program));
 
@@ -334,7 +345,10 @@ int main(int argc, char** argv)
     interleaved(memoryRounds, [&](std::size_t i) { memory[i].push_back(measureMemoryMiB(display, programs[i])); });
 
     std::printf("%d rounds, interleaved; memory from %d more\n", rounds, memoryRounds);
-    std::printf("%-16s %30s %22s %28s\n", "program", "start to frame, ms: median (min-max)", "CPU to frame, ms: median",
+    int width = 16;
+    for (const auto& name : names)
+        width = std::max(width, int(name.size()));
+    std::printf("%-*s %30s %22s %28s\n", width, "program", "start to frame, ms: median (min-max)", "CPU to frame, ms: median",
                 "resident, MiB: median (min-max)");
     std::vector<Summary> startSummary, cpuSummary, memorySummary;
     for (std::size_t i = 0; i < programs.size(); ++i) {
@@ -343,12 +357,12 @@ int main(int argc, char** argv)
         memorySummary.push_back(summarize(memory[i]));
         const auto& s = startSummary.back();
         const auto& m = memorySummary.back();
-        std::printf("%-16s %16.1f (%.1f-%.1f) %22.1f %17.2f (%.2f-%.2f)\n",
-                    std::filesystem::path(programs[i]).filename().c_str(), s.median, s.min, s.max,
+        std::printf("%-*s %16.1f (%.1f-%.1f) %22.1f %17.2f (%.2f-%.2f)\n", width,
+                    names[i].c_str(), s.median, s.min, s.max,
                     cpuSummary.back().median, m.median, m.min, m.max);
     }
-    // Each program against the first baseline, the others included: a build
-    // before a change, named after it, is measured in the same run.
+    // Each program against the first baseline, the others included: the
+    // strip of a build before a change is measured in the same rounds.
     for (std::size_t i = 0; i < programs.size(); ++i) {
         if (i == 1)
             continue;
@@ -358,8 +372,7 @@ int main(int argc, char** argv)
         const auto [low, high] = medianInterval(roundRatios);
         std::printf("ratio %s / %s: start-up %.3fx (95%% CI %.3f-%.3f; ratio of medians %.3fx, CPU to frame %.3fx),"
                     " memory %.3fx\n",
-                    std::filesystem::path(programs[i]).filename().c_str(),
-                    std::filesystem::path(programs[1]).filename().c_str(), summarize(roundRatios).median, low, high,
+                    names[i].c_str(), names[1].c_str(), summarize(roundRatios).median, low, high,
                     startSummary[i].median / startSummary[1].median, cpuSummary[i].median / cpuSummary[1].median,
                     memorySummary[i].median / memorySummary[1].median);
     }
@@ -368,7 +381,7 @@ int main(int argc, char** argv)
     for (std::size_t i = 0; i < 2; ++i) {
         const Usage u = idle(display, programs[i], idleSeconds);
         std::printf("idle %ds, %s: %ld voluntary and %ld involuntary context switches, %.1f ms CPU\n", idleSeconds,
-                    std::filesystem::path(programs[i]).filename().c_str(), u.voluntarySwitches,
+                    names[i].c_str(), u.voluntarySwitches,
                     u.involuntarySwitches, u.cpuMs);
     }
 }
