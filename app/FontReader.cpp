@@ -14,7 +14,8 @@ FontReader::FontReader()
     // to the first frame).
     using Init = int();
     auto* init = reinterpret_cast<Init*>(dlsym(RTLD_DEFAULT, "FcInit"));
-    if (!init)
+    fini = reinterpret_cast<decltype(fini)>(dlsym(RTLD_DEFAULT, "FcFini"));
+    if (!init || !fini)
         return;
     try {
         reader = std::jthread([init] {
@@ -28,6 +29,14 @@ FontReader::FontReader()
             init();
         });
     } catch (const std::system_error&) {
+    }
+}
+
+FontReader::~FontReader()
+{
+    if (reader.joinable()) {
+        reader.join();
+        fini();
     }
 }
 

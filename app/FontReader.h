@@ -12,11 +12,17 @@
 class FontReader {
 public:
     FontReader();
+    // Where the program ends before they were waited for, Qt never took them
+    // over: gives them back, as Qt would have.
+    ~FontReader();
+    FontReader(const FontReader&) = delete;
+    FontReader& operator=(const FontReader&) = delete;
 
     // Returns once they are read. Called before the first widget is made:
     // Qt would otherwise read them a second time beside the thread.
     void wait();
 
 private:
+    void (*fini)() = nullptr;
     std::jthread reader;
 };
